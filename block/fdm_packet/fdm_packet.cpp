@@ -1,0 +1,115 @@
+// Fills the packet from the nine input ports, big-endian, at every sample hit.
+#include "fdm_packet.h"
+
+#include <ctime>
+
+#include "link.h"
+
+namespace fdm17 {
+namespace {
+
+constexpr std::uint32_t signBit = 0x80000000u;
+
+// Round to nearest, ties to even; overflow gives a signed infinity, NaN keeps its sign.
+std::uint32_t narrowed(double value) { return std::bit_cast<std::uint32_t>(static_cast<float>(value)); }
+
+// Flips the sign bit of every value, zeros and NaNs included.
+std::uint32_t negatedNarrowed(double value) { return narrowed(value) ^ signBit; }
+
+// Position values pass bit for bit, NaN payloads included, so no FPU load.
+std::uint64_t doubleBits(const double* value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, value, sizeof bits);
+    return bits;
+}
+
+}  // namespace
+
+void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports, std::uint32_t currentTime) noexcept
+{
+    const double* position = ports[0];
+    const double* attitude = ports[1];
+    const double* airData = ports[2];
+    const double* surfaces = ports[3];
+    const double* engine = ports[4];
+    const double* heightAboveGround = ports[5];
+    const double* velocity = ports[6];
+    const double* rates = ports[7];
+    const double* accelerations = ports[8];
+    std::uint8_t* p = packet.data();
+
+    storeU32(p + offset::version, formatVersion);
+    storeU64(p + offset::longitude, doubleBits(&position[1]));
+    storeU64(p + offset::latitude, doubleBits(&position[0]));
+    storeU64(p + offset::altitude, doubleBits(&position[2]));
+    storeU32(p + offset::heightAboveGround, narrowed(heightAboveGround[0]));
+    storeU32(p + offset::roll, narrowed(attitude[0]));
+    storeU32(p + offset::pitch, narrowed(attitude[1]));
+    storeU32(p + offset::heading, narrowed(attitude[2]));
+    storeU32(p + offset::rollRate, narrowed(rates[0]));
+    storeU32(p + offset::pitchRate, narrowed(rates[1]));
+    storeU32(p + offset::yawRate, narrowed(rates[2]));
+    storeU32(p + offset::calibratedAirspeed, narrowed(airData[0]));
+    storeU32(p + offset::climbRate, narrowed(airData[1]));
+    storeU32(p + offset::velocityNorth, narrowed(velocity[0]));
+    storeU32(p + offset::velocityEast, narrowed(velocity[1]));
+    storeU32(p + offset::velocityDown, narrowed(velocity[2]));
+    storeU32(p + offset::accelX, narrowed(accelerations[0]));
+    storeU32(p + offset::accelY, narrowed(accelerations[1]));
+    storeU32(p + offset::accelZ, narrowed(accelerations[2]));
+
+    storeU32(p + offset::engineCount, 1);
+    storeU32(p + offset::engineState, engine[0] > 0.0 ? engineRunning : engineOff);
+    storeU32(p + offset::engineRpm, narrowed(engine[1]));
+    storeU32(p + offset::fuelFlow, narrowed(engine[2]));
+    storeU32(p + offset::exhaustGasTemperature, 0);
+    storeU32(p + offset::oilTemperature, 0);
+    storeU32(p + offset::oilPressure, 0);
+    storeU32(p + offset::tankCount, 1);
+    storeU32(p + offset::fuelQuantity, std::bit_cast<std::uint32_t>(1.0f));
+    storeU32(p + offset::wheelCount, 0);
+    storeU32(p + offset::currentTime, currentTime);
+    storeU32(p + offset::warp, 0);
+    storeU32(p + offset::visibility, std::bit_cast<std::uint32_t>(50000.0f));
+
+    std::uint8_t* surface = p + offset::surface;
+    storeU32(surface + 4 * ELEVATOR, narrowed(surfaces[1]));
+    storeU32(surface + 4 * ELEVATOR_TRIM_TAB, 0);
+    storeU32(surface + 4 * FLAPS, narrowed(surfaces[0]));
+    storeU32(surface + 4 * LEFT_AILERON, negatedNarrowed(surfaces[2]));
+    storeU32(surface + 4 * RIGHT_AILERON, narrowed(surfaces[2]));
+    storeU32(surface + 4 * RUDDER, negatedNarrowed(surfaces[3]));
+    storeU32(surface + 4 * NOSE_WHEEL, negatedNarrowed(surfaces[3]));
+    storeU32(surface + 4 * SPEED_BRAKE, 0);
+    storeU32(surface + 4 * SPOILERS, 0);
+}
+
+}  // namespace fdm17
+
+namespace orvalink {
+
+void mdlOutputs(SimStruct* S, int /*tid*/)
+{
+    void** work = ssGetPWork(S);
+    if (work == nullptr || work[PACKET_BUFFER] == nullptr) {
+        return;  // no mdlStart: nothing of ours to fill
+    }
+    if (S->inputPorts == nullptr || ssGetNumInputPorts(S) < fdm17::numInputPorts) {
+        return;
+    }
+    fdm17::InputPorts ports{};
+    for (int port = 0; port < fdm17::numInputPorts; ++port) {
+        ports[port] = ssGetInputPortRealSignal(S, port);
+        if (ports[port] == nullptr) {
+            return;  // the host connected no signal
+        }
+    }
+    auto* packet = static_cast<std::uint8_t*>(work[PACKET_BUFFER]);
+    // After 2038 the packet carries the low 32 bits of the time value.
+    const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
+    fdm17::encode(std::span<std::uint8_t, fdm17::packetSize>(packet, fdm17::packetSize), ports, now);
+    sendPacket(work[SOCKET_CELL], packet);
+}
+
+}  // namespace orvalink

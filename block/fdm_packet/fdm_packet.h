@@ -1,0 +1,216 @@
+// The native flight-dynamics packet, format version 17: 336 bytes, every
+// field big-endian. Every offset is named here once; the field table below
+// is checked at compile time to tile the packet without gap or overlap.
+// Fields the block leaves zero carry the receiver's names for them.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "simstruc.h"
+
+namespace fdm17 {
+
+inline constexpr std::size_t packetSize = 336;
+inline constexpr std::uint32_t formatVersion = 17;
+inline constexpr int maxEngines = 4;
+inline constexpr int maxTanks = 4;
+inline constexpr int maxWheels = 3;
+inline constexpr int numSurfaces = 9;
+
+namespace offset {
+inline constexpr std::size_t version = 0;
+inline constexpr std::size_t padding = 4;
+inline constexpr std::size_t longitude = 8;
+inline constexpr std::size_t latitude = 16;
+inline constexpr std::size_t altitude = 24;
+inline constexpr std::size_t heightAboveGround = 32;
+inline constexpr std::size_t roll = 36;
+inline constexpr std::size_t pitch = 40;
+inline constexpr std::size_t heading = 44;
+inline constexpr std::size_t angleOfAttack = 48;  // left zero
+inline constexpr std::size_t sideslip = 52;       // left zero
+inline constexpr std::size_t rollRate = 56;
+inline constexpr std::size_t pitchRate = 60;
+inline constexpr std::size_t yawRate = 64;
+inline constexpr std::size_t calibratedAirspeed = 68;
+inline constexpr std::size_t climbRate = 72;
+inline constexpr std::size_t velocityNorth = 76;
+inline constexpr std::size_t velocityEast = 80;
+inline constexpr std::size_t velocityDown = 84;
+inline constexpr std::size_t bodyWindVelocity = 88;  // 3 x f32, left zero
+inline constexpr std::size_t accelX = 100;
+inline constexpr std::size_t accelY = 104;
+inline constexpr std::size_t accelZ = 108;
+inline constexpr std::size_t stallWarning = 112;  // left zero
+inline constexpr std::size_t slip = 116;          // left zero
+inline constexpr std::size_t engineCount = 120;
+inline constexpr std::size_t engineState = 124;  // 4 x u32
+inline constexpr std::size_t engineRpm = 140;    // 4 x f32
+inline constexpr std::size_t fuelFlow = 156;     // 4 x f32
+inline constexpr std::size_t exhaustGasTemperature = 172;  // 4 x f32, entry 0 written zero
+inline constexpr std::size_t oilTemperature = 188;         // likewise
+inline constexpr std::size_t oilPressure = 204;            // likewise
+inline constexpr std::size_t tankCount = 220;
+inline constexpr std::size_t fuelQuantity = 224;  // 4 x f32
+inline constexpr std::size_t wheelCount = 240;    // written zero
+inline constexpr std::size_t weightOnWheels = 244;  // 3 bytes and 1 byte padding, left zero
+inline constexpr std::size_t gearPosition = 248;    // 3 x f32, left zero
+inline constexpr std::size_t gearSteering = 260;    // 3 x f32, left zero
+inline constexpr std::size_t gearCompression = 272; // 3 x f32, left zero
+inline constexpr std::size_t currentTime = 284;
+inline constexpr std::size_t warp = 288;  // written zero
+inline constexpr std::size_t visibility = 292;
+inline constexpr std::size_t surface = 296;  // 9 x f32
+inline constexpr std::size_t trailingPadding = 332;
+}  // namespace offset
+
+// The nine control-surface words from offset::surface, by index.
+enum Surface {
+    ELEVATOR = 0,
+    ELEVATOR_TRIM_TAB = 1,
+    FLAPS = 2,
+    LEFT_AILERON = 3,
+    RIGHT_AILERON = 4,
+    RUDDER = 5,
+    NOSE_WHEEL = 6,
+    SPEED_BRAKE = 7,
+    SPOILERS = 8
+};
+
+enum class Encoding : std::uint8_t { u32, i32, f32, f64, bytes };
+
+constexpr std::size_t encodingWidth(Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::f64: return 8;
+    case Encoding::bytes: return 1;
+    default: return 4;
+    }
+}
+
+struct Field {
+    std::string_view name;
+    std::size_t offset;
+    std::size_t count;  // elements of the encoding
+    Encoding encoding;
+    constexpr std::size_t size() const { return count * encodingWidth(encoding); }
+};
+
+inline constexpr std::array fields{
+    Field{"version", offset::version, 1, Encoding::u32},
+    Field{"padding", offset::padding, 4, Encoding::bytes},
+    Field{"longitude", offset::longitude, 1, Encoding::f64},
+    Field{"latitude", offset::latitude, 1, Encoding::f64},
+    Field{"altitude", offset::altitude, 1, Encoding::f64},
+    Field{"heightAboveGround", offset::heightAboveGround, 1, Encoding::f32},
+    Field{"roll", offset::roll, 1, Encoding::f32},
+    Field{"pitch", offset::pitch, 1, Encoding::f32},
+    Field{"heading", offset::heading, 1, Encoding::f32},
+    Field{"angleOfAttack", offset::angleOfAttack, 1, Encoding::f32},
+    Field{"sideslip", offset::sideslip, 1, Encoding::f32},
+    Field{"rollRate", offset::rollRate, 1, Encoding::f32},
+    Field{"pitchRate", offset::pitchRate, 1, Encoding::f32},
+    Field{"yawRate", offset::yawRate, 1, Encoding::f32},
+    Field{"calibratedAirspeed", offset::calibratedAirspeed, 1, Encoding::f32},
+    Field{"climbRate", offset::climbRate, 1, Encoding::f32},
+    Field{"velocityNorth", offset::velocityNorth, 1, Encoding::f32},
+    Field{"velocityEast", offset::velocityEast, 1, Encoding::f32},
+    Field{"velocityDown", offset::velocityDown, 1, Encoding::f32},
+    Field{"bodyWindVelocity", offset::bodyWindVelocity, 3, Encoding::f32},
+    Field{"accelX", offset::accelX, 1, Encoding::f32},
+    Field{"accelY", offset::accelY, 1, Encoding::f32},
+    Field{"accelZ", offset::accelZ, 1, Encoding::f32},
+    Field{"stallWarning", offset::stallWarning, 1, Encoding::f32},
+    Field{"slip", offset::slip, 1, Encoding::f32},
+    Field{"engineCount", offset::engineCount, 1, Encoding::u32},
+    Field{"engineState", offset::engineState, maxEngines, Encoding::u32},
+    Field{"engineRpm", offset::engineRpm, maxEngines, Encoding::f32},
+    Field{"fuelFlow", offset::fuelFlow, maxEngines, Encoding::f32},
+    Field{"exhaustGasTemperature", offset::exhaustGasTemperature, maxEngines, Encoding::f32},
+    Field{"oilTemperature", offset::oilTemperature, maxEngines, Encoding::f32},
+    Field{"oilPressure", offset::oilPressure, maxEngines, Encoding::f32},
+    Field{"tankCount", offset::tankCount, 1, Encoding::u32},
+    Field{"fuelQuantity", offset::fuelQuantity, maxTanks, Encoding::f32},
+    Field{"wheelCount", offset::wheelCount, 1, Encoding::u32},
+    Field{"weightOnWheels", offset::weightOnWheels, 4, Encoding::bytes},
+    Field{"gearPosition", offset::gearPosition, maxWheels, Encoding::f32},
+    Field{"gearSteering", offset::gearSteering, maxWheels, Encoding::f32},
+    Field{"gearCompression", offset::gearCompression, maxWheels, Encoding::f32},
+    Field{"currentTime", offset::currentTime, 1, Encoding::i32},
+    Field{"warp", offset::warp, 1, Encoding::i32},
+    Field{"visibility", offset::visibility, 1, Encoding::f32},
+    Field{"surface", offset::surface, numSurfaces, Encoding::f32},
+    Field{"trailingPadding", offset::trailingPadding, 4, Encoding::bytes},
+};
+
+// True when the fields follow each other without gap or overlap and end at `total`.
+template <std::size_t N>
+constexpr bool tilesExactly(const std::array<Field, N>& table, std::size_t total)
+{
+    std::size_t next = 0;
+    for (const Field& field : table) {
+        if (field.offset != next) {
+            return false;
+        }
+        next += field.size();
+    }
+    return next == total;
+}
+static_assert(tilesExactly(fields, packetSize), "every field offset follows from the one before");
+static_assert(offset::version == 0 && offset::longitude == 8 && offset::currentTime == 284 &&
+              offset::surface == 296 && packetSize == 336);
+
+// ---- Big-endian access ------------------------------------------------------
+
+inline void storeU32(std::uint8_t* at, std::uint32_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+
+inline void storeU64(std::uint8_t* at, std::uint64_t value)
+{
+    storeU32(at, static_cast<std::uint32_t>(value >> 32));
+    storeU32(at + 4, static_cast<std::uint32_t>(value));
+}
+
+inline std::uint32_t loadU32(const std::uint8_t* at)
+{
+    return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
+           static_cast<std::uint32_t>(at[2]) << 8 | static_cast<std::uint32_t>(at[3]);
+}
+
+inline std::uint64_t loadU64(const std::uint8_t* at)
+{
+    return static_cast<std::uint64_t>(loadU32(at)) << 32 | loadU32(at + 4);
+}
+
+inline float loadF32(const std::uint8_t* at) { return std::bit_cast<float>(loadU32(at)); }
+inline double loadF64(const std::uint8_t* at) { return std::bit_cast<double>(loadU64(at)); }
+
+// ---- Encoder ----------------------------------------------------------------
+
+inline constexpr int numInputPorts = 9;
+using InputPorts = std::array<const double*, numInputPorts>;
+
+// Writes the 176 bytes a packet carries values in; every other byte of
+// `packet` is left as it is (zero in the block's buffer).
+void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports, std::uint32_t currentTime) noexcept;
+
+// Engine state word: running (2) only for a value strictly above zero.
+inline constexpr std::uint32_t engineRunning = 2;
+inline constexpr std::uint32_t engineOff = 0;
+
+}  // namespace fdm17
+
+namespace orvalink {
+void mdlOutputs(SimStruct* S, int tid);
+}

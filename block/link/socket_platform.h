@@ -1,0 +1,51 @@
+// The thin platform layer under the link: Windows Sockets in
+// socket_win32.cpp, POSIX sockets in socket_posix.cpp, the same functions
+// in both. The link reaches them only through `socketCalls`, so a test can
+// make any one of them fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvalink::platform {
+
+#if defined(_WIN32)
+using SocketHandle = std::uintptr_t;  // SOCKET
+#else
+using SocketHandle = int;  // file descriptor; 0 is a valid one
+#endif
+
+// A value no open socket has on this platform (INVALID_SOCKET, or -1).
+inline constexpr SocketHandle noSocket = static_cast<SocketHandle>(-1);
+
+struct Ipv4Destination {
+    std::uint8_t address[4];  // network byte order
+    std::uint16_t port;       // host byte order
+};
+
+// One entry per platform call that can fail; each answers 0 on success.
+struct SocketCalls {
+    int (*startLibrary)();  // requests version 1.1 and checks it where the platform needs a start
+    int (*resolveIpv4)(const char* name, std::uint8_t address[4]);  // the first address only
+    SocketHandle (*openDatagramSocket)();                            // noSocket on failure
+    int (*connectTo)(SocketHandle socket, const Ipv4Destination& destination);
+    int (*setNonBlocking)(SocketHandle socket);
+    long (*send)(SocketHandle socket, const void* data, std::size_t length);  // bytes sent or < 0
+    int (*close)(SocketHandle socket);
+    void* (*allocate)(std::size_t size);  // zero-filled
+    void (*release)(void* memory);
+};
+
+// The platform's own functions.
+int startLibrary();
+int resolveIpv4(const char* name, std::uint8_t address[4]);
+SocketHandle openDatagramSocket();
+int connectTo(SocketHandle socket, const Ipv4Destination& destination);
+int setNonBlocking(SocketHandle socket);
+long send(SocketHandle socket, const void* data, std::size_t length);
+int close(SocketHandle socket);
+
+extern SocketCalls socketCalls;
+extern const SocketCalls platformSocketCalls;
+
+}  // namespace orvalink::platform

@@ -1,0 +1,62 @@
+// Windows Sockets: version 1.1 is requested and checked; the resolver is
+// gethostbyname, which yields IPv4 host entries.
+#include <winsock2.h>
+
+#include <cstring>
+
+#include "socket_platform.h"
+
+namespace orvalink::platform {
+
+int startLibrary()
+{
+    WSADATA reply;
+    if (WSAStartup(MAKEWORD(1, 1), &reply) != 0) {
+        return -1;
+    }
+    if (LOBYTE(reply.wVersion) != 1 || HIBYTE(reply.wVersion) != 1) {
+        WSACleanup();
+        return -1;
+    }
+    return 0;
+}
+
+int resolveIpv4(const char* name, std::uint8_t address[4])
+{
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr) {
+        return -1;
+    }
+    std::memcpy(address, entry->h_addr_list[0], 4);
+    return 0;
+}
+
+SocketHandle openDatagramSocket()
+{
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    return s != INVALID_SOCKET ? static_cast<SocketHandle>(s) : noSocket;
+}
+
+int connectTo(SocketHandle socket, const Ipv4Destination& destination)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(destination.port);
+    std::memcpy(&peer.sin_addr, destination.address, 4);
+    return ::connect(static_cast<SOCKET>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) < 0 ? -1 : 0;
+}
+
+int setNonBlocking(SocketHandle socket)
+{
+    u_long nonBlocking = 1;
+    return ioctlsocket(static_cast<SOCKET>(socket), FIONBIO, &nonBlocking) == 0 ? 0 : -1;
+}
+
+long send(SocketHandle socket, const void* data, std::size_t length)
+{
+    return ::send(static_cast<SOCKET>(socket), static_cast<const char*>(data), static_cast<int>(length), 0);
+}
+
+int close(SocketHandle socket) { return ::closesocket(static_cast<SOCKET>(socket)); }
+
+}  // namespace orvalink::platform

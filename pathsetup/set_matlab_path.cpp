@@ -1,0 +1,217 @@
+// SetMatlabPath: one pass over pathdef.old in pieces of at most 119
+// characters, writing each piece unchanged and the entry lines once,
+// directly before the first line holding the end marker. A line too long
+// for one piece is scanned whole, by a second reader that only moves
+// forward, so that a marker anywhere in it is found and the entries never
+// land inside a line. Fixed buffers, no heap.
+#include "set_matlab_path.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "file_calls.h"
+
+namespace brindle {
+
+const FileCalls runtimeFileCalls{std::fopen, std::fgets, std::fputs, std::fclose, std::ferror};
+FileCalls fileCalls = runtimeFileCalls;
+
+namespace {
+
+constexpr const char* endMarker = "END ENTRIES";
+constexpr std::size_t markerLength = 11;
+constexpr const char* subfolderSuffixes[] = {"", "\\samples", "\\trim", "\\util", "\\fgutil"};
+constexpr int numEntries = 5;
+
+using Text = char[stringCapacity];
+
+// Reads pathdef.old a second time to look at whole lines ahead of the copy.
+struct Scout {
+    std::FILE* file = nullptr;
+    long line = 0;  // index of the line the scout stands at the start of
+    bool failed = false;
+};
+
+// Length of `text`, reading at most `limit` characters of it.
+std::size_t boundedLength(const char* text, std::size_t limit)
+{
+    std::size_t length = 0;
+    while (length < limit && text[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+// Concatenates `parts` into `out`; false (and `out` cut) when they do not fit.
+bool compose(Text& out, std::initializer_list<const char*> parts)
+{
+    std::size_t used = 0;
+    for (const char* part : parts) {
+        const std::size_t length = std::strlen(part);
+        if (length > stringCapacity - 1 - used) {
+            out[used] = '\0';
+            return false;
+        }
+        std::memcpy(out + used, part, length);
+        used += length;
+    }
+    out[used] = '\0';
+    return true;
+}
+
+bool endsLine(const char* piece, std::size_t length) { return length > 0 && piece[length - 1] == '\n'; }
+
+// True when the marker spans the boundary between `tail` (end of the previous piece) and `piece`.
+bool markerAcross(const char* tail, const char* piece)
+{
+    char window[2 * markerLength];
+    const std::size_t tailLength = std::strlen(tail);
+    std::memcpy(window, tail, tailLength);
+    const std::size_t headLength = boundedLength(piece, markerLength - 1);
+    std::memcpy(window + tailLength, piece, headLength);
+    window[tailLength + headLength] = '\0';
+    return std::strstr(window, endMarker) != nullptr;
+}
+
+// Moves the scout to the start of line `target` and tells whether that whole line holds the marker.
+bool lineHoldsMarker(Scout& scout, const char* backupPath, long target)
+{
+    if (scout.file == nullptr) {
+        scout.file = fileCalls.open(backupPath, "r");
+        if (scout.file == nullptr) {
+            scout.failed = true;
+            return false;
+        }
+    }
+    Text piece;
+    while (scout.line < target) {
+        if (fileCalls.getLine(piece, stringCapacity, scout.file) == nullptr) {
+            scout.failed = true;  // the copy saw this line, so the scout must too
+            return false;
+        }
+        if (endsLine(piece, std::strlen(piece))) {
+            ++scout.line;
+        }
+    }
+    char tail[markerLength] = "";
+    bool found = false;
+    while (fileCalls.getLine(piece, stringCapacity, scout.file) != nullptr) {
+        const std::size_t length = std::strlen(piece);
+        found = found || std::strstr(piece, endMarker) != nullptr || markerAcross(tail, piece);
+        if (endsLine(piece, length)) {
+            break;
+        }
+        const std::size_t keep = length < markerLength - 1 ? length : markerLength - 1;
+        std::memcpy(tail, piece + length - keep, keep);
+        tail[keep] = '\0';
+    }
+    scout.line = target + 1;
+    return found;
+}
+
+bool writeEntries(const Text (&entries)[numEntries], std::FILE* out)
+{
+    for (const Text& entry : entries) {
+        if (fileCalls.put(entry, out) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies `in` to `out` with the entries before the first marker line; false on a failed write.
+bool copyWithEntries(std::FILE* in, std::FILE* out, const Text (&entries)[numEntries], Scout& scout,
+                     const char* backupPath)
+{
+    Text piece;
+    bool entriesWritten = false;
+    bool atLineStart = true;
+    long line = 0;
+    while (fileCalls.getLine(piece, stringCapacity, in) != nullptr) {
+        const std::size_t length = std::strlen(piece);
+        const bool wholeLine = endsLine(piece, length);
+        if (!entriesWritten && atLineStart) {
+            bool found = std::strstr(piece, endMarker) != nullptr;
+            if (!found && !wholeLine && length == stringCapacity - 1) {
+                found = lineHoldsMarker(scout, backupPath, line);
+                if (scout.failed) {
+                    return false;
+                }
+            }
+            if (found) {
+                if (!writeEntries(entries, out)) {
+                    return false;
+                }
+                entriesWritten = true;
+            }
+        }
+        if (fileCalls.put(piece, out) < 0) {
+            return false;
+        }
+        atLineStart = wholeLine;
+        if (wholeLine) {
+            ++line;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+}  // namespace brindle
+
+extern "C" std::int32_t BRINDLE_CALL SetMatlabPath(std::int32_t /*reserved*/, const std::int32_t* packageLength,
+                                                   const char* folders)
+{
+    using namespace brindle;
+    if (packageLength == nullptr || folders == nullptr) {
+        return 0;
+    }
+    // Longer folders than these do not fit the fixed strings: reject before touching a file.
+    const std::size_t limit = maxPackageFolder + maxDefinitionFolder + 1;
+    const std::size_t length = boundedLength(folders, limit);
+    std::int32_t split = *packageLength;
+    split = split < 0 ? 0 : split;
+    const std::size_t packageChars = static_cast<std::size_t>(split) < length ? static_cast<std::size_t>(split) : length;
+    if (packageChars > maxPackageFolder || length - packageChars > maxDefinitionFolder) {
+        return 0;
+    }
+
+    Text package;
+    Text definitionPath;
+    Text backupPath;
+    std::memcpy(package, folders, packageChars);
+    package[packageChars] = '\0';
+    const char* definitionFolder = folders + packageChars;
+    // Within the folder limits every string fits; the checks only guard the limits.
+    bool fits = compose(definitionPath, {definitionFolder, "pathdef.m"}) &&
+                compose(backupPath, {definitionFolder, "pathdef.old"});
+    Text entries[numEntries];
+    for (int i = 0; i < numEntries; ++i) {
+        fits = fits && compose(entries[i], {"'", package, subfolderSuffixes[i], ";',...\n"});
+    }
+    if (!fits) {
+        return 0;
+    }
+
+    std::FILE* in = fileCalls.open(backupPath, "r");
+    if (in == nullptr) {
+        return 0;
+    }
+    std::FILE* out = fileCalls.open(definitionPath, "w");
+    if (out == nullptr) {
+        fileCalls.close(in);
+        return 0;
+    }
+    Scout scout;
+    bool complete = copyWithEntries(in, out, entries, scout, backupPath);
+    complete = complete && fileCalls.error(in) == 0;
+    if (scout.file != nullptr) {
+        fileCalls.close(scout.file);
+    }
+    fileCalls.close(in);
+    if (fileCalls.close(out) != 0) {
+        complete = false;
+    }
+    return complete ? 1 : 0;
+}

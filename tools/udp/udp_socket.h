@@ -1,0 +1,53 @@
+// A small UDP endpoint for the tools and tests: bound or connected, with a
+// receive that waits at most a given time. POSIX sockets in
+// udp_socket_posix.cpp, Windows Sockets in udp_socket_win32.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace udp {
+
+struct Endpoint {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 0;
+};
+
+// Parses "[HOST:]PORT" ("5500", "127.0.0.1:5500"); nullopt when malformed.
+std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string& defaultHost);
+
+class Socket {
+public:
+    // Bound to host:port (port 0: the system picks one; see localPort()).
+    static std::optional<Socket> bound(const Endpoint& local, std::string& error);
+    // Connected to host:port, so that send() needs no address.
+    static std::optional<Socket> connected(const Endpoint& peer, std::string& error);
+
+    Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid; }
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket();
+
+    std::uint16_t localPort() const;
+
+    static constexpr long timedOut = -1;
+    static constexpr long failed = -2;
+    // Bytes of the next datagram (cut to the buffer), timedOut, or failed.
+    long receive(std::span<std::uint8_t> buffer, int timeoutMs);
+    long send(std::span<const std::uint8_t> data);
+
+private:
+    static constexpr std::intptr_t invalid = -1;
+    explicit Socket(std::intptr_t handle) : handle_(handle) {}
+    void close();
+    std::intptr_t handle_;
+};
+
+// Starts the platform's socket library for this process (a no-op on POSIX).
+bool startSockets();
+
+}  // namespace udp

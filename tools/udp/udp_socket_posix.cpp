@@ -1,0 +1,117 @@
+// The UDP endpoint on POSIX sockets.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "udp_socket.h"
+
+namespace udp {
+
+namespace {
+
+bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int status = getaddrinfo(endpoint.host.c_str(), nullptr, &hints, &found);
+    if (status != 0 || found == nullptr) {
+        error = "cannot resolve " + endpoint.host + ": " + gai_strerror(status);
+        return false;
+    }
+    std::memcpy(&address, found->ai_addr, sizeof address);
+    freeaddrinfo(found);
+    address.sin_port = htons(endpoint.port);
+    return true;
+}
+
+}  // namespace
+
+bool startSockets() { return true; }
+
+std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
+{
+    sockaddr_in address{};
+    if (!resolve(local, address, error)) {
+        return std::nullopt;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        error = std::string("cannot create a socket: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    Socket socket(fd);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = "cannot bind " + local.host + ":" + std::to_string(local.port) + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error)
+{
+    sockaddr_in address{};
+    if (!resolve(peer, address, error)) {
+        return std::nullopt;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        error = std::string("cannot create a socket: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    Socket socket(fd);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = "cannot connect to " + peer.host + ":" + std::to_string(peer.port) + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::uint16_t Socket::localPort() const
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
+{
+    pollfd waiting{static_cast<int>(handle_), POLLIN, 0};
+    const int ready = ::poll(&waiting, 1, timeoutMs);
+    if (ready == 0) {
+        return timedOut;
+    }
+    if (ready < 0) {
+        return errno == EINTR ? timedOut : failed;
+    }
+    const ssize_t received = ::recv(static_cast<int>(handle_), buffer.data(), buffer.size(), MSG_TRUNC);
+    if (received < 0) {
+        return failed;
+    }
+    return static_cast<long>(received);
+}
+
+long Socket::send(std::span<const std::uint8_t> data)
+{
+    return static_cast<long>(::send(static_cast<int>(handle_), data.data(), data.size(), MSG_NOSIGNAL));
+}
+
+void Socket::close()
+{
+    if (handle_ != invalid) {
+        ::close(static_cast<int>(handle_));
+        handle_ = invalid;
+    }
+}
+
+}  // namespace udp

@@ -1,0 +1,126 @@
+// The UDP endpoint on Windows Sockets.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "udp_socket.h"
+
+namespace udp {
+
+namespace {
+
+bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
+{
+    const hostent* entry = gethostbyname(endpoint.host.c_str());
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) {
+        error = "cannot resolve " + endpoint.host;
+        return false;
+    }
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    std::memcpy(&address.sin_addr, entry->h_addr_list[0], 4);
+    address.sin_port = htons(endpoint.port);
+    return true;
+}
+
+std::string lastError() { return "error " + std::to_string(WSAGetLastError()); }
+
+}  // namespace
+
+bool startSockets()
+{
+    static bool started = false;
+    WSADATA reply;
+    if (!started && WSAStartup(MAKEWORD(2, 2), &reply) == 0) {
+        started = true;
+    }
+    return started;
+}
+
+std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
+{
+    startSockets();
+    sockaddr_in address{};
+    if (!resolve(local, address, error)) {
+        return std::nullopt;
+    }
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET) {
+        error = "cannot create a socket: " + lastError();
+        return std::nullopt;
+    }
+    Socket socket(static_cast<std::intptr_t>(s));
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = "cannot bind " + local.host + ":" + std::to_string(local.port) + ": " + lastError();
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error)
+{
+    startSockets();
+    sockaddr_in address{};
+    if (!resolve(peer, address, error)) {
+        return std::nullopt;
+    }
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET) {
+        error = "cannot create a socket: " + lastError();
+        return std::nullopt;
+    }
+    Socket socket(static_cast<std::intptr_t>(s));
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = "cannot connect to " + peer.host + ":" + std::to_string(peer.port) + ": " + lastError();
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::uint16_t Socket::localPort() const
+{
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (::getsockname(static_cast<SOCKET>(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(static_cast<SOCKET>(handle_), &readable);
+    timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int ready = ::select(0, &readable, nullptr, nullptr, &wait);
+    if (ready == 0) {
+        return timedOut;
+    }
+    if (ready < 0) {
+        return failed;
+    }
+    const int received = ::recv(static_cast<SOCKET>(handle_), reinterpret_cast<char*>(buffer.data()),
+                                static_cast<int>(buffer.size()), 0);
+    if (received < 0) {
+        // A datagram larger than the buffer: report its size as at least one more byte.
+        return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(buffer.size()) + 1 : failed;
+    }
+    return received;
+}
+
+long Socket::send(std::span<const std::uint8_t> data)
+{
+    return ::send(static_cast<SOCKET>(handle_), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0);
+}
+
+void Socket::close()
+{
+    if (handle_ != invalid) {
+        ::closesocket(static_cast<SOCKET>(handle_));
+        handle_ = invalid;
+    }
+}
+
+}  // namespace udp

@@ -1,0 +1,27 @@
+# Shared by the mingw-w64 toolchain files: set MINGW_TRIPLE and MINGW_WINE_NAMES first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+find_program(MINGW_CXX NAMES ${MINGW_TRIPLE}-g++-posix ${MINGW_TRIPLE}-g++)
+find_program(MINGW_CC NAMES ${MINGW_TRIPLE}-gcc-posix ${MINGW_TRIPLE}-gcc)
+find_program(MINGW_RC NAMES ${MINGW_TRIPLE}-windres)
+if(NOT MINGW_CXX OR NOT MINGW_CC OR NOT MINGW_RC)
+  message(FATAL_ERROR "The ${MINGW_TRIPLE} cross compiler is missing: apt-get install ${MINGW_PACKAGE}")
+endif()
+set(CMAKE_C_COMPILER ${MINGW_CC})
+set(CMAKE_CXX_COMPILER ${MINGW_CXX})
+set(CMAKE_RC_COMPILER ${MINGW_RC})
+
+find_program(WINE_PROGRAM NAMES ${MINGW_WINE_NAMES} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT WINE_PROGRAM)
+  find_program(WINE_PROGRAM NAMES ${MINGW_WINE_NAMES})
+endif()
+if(NOT WINE_PROGRAM)
+  message(FATAL_ERROR "Wine is missing, so the Windows build cannot be tested: ${MINGW_WINE_INSTALL}")
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

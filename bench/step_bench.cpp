@@ -1,0 +1,160 @@
+// Cost of one sample hit next to the system call it makes: mdlOutputs of
+// the loaded block (encode and send), a bare send of 336 bytes on the same
+// kind of socket (connected, non-blocking, loopback), and the encoder alone.
+// The target: a step costs at most 1.05 times a bare send.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "fdm_packet.h"
+#include "host_driver.h"
+#include "udp_socket.h"
+
+namespace {
+
+// A receiver that is never read: loopback drops what does not fit, as a
+// slow simulator would.
+udp::Socket& sink()
+{
+    static udp::Socket socket = [] {
+        std::string error;
+        std::optional<udp::Socket> bound = udp::Socket::bound(udp::Endpoint{"127.0.0.1", 0}, error);
+        if (!bound) {
+            std::fprintf(stderr, "step_bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+        return std::move(*bound);
+    }();
+    return socket;
+}
+
+// The block loaded by name, registered with the sink as its destination.
+std::unique_ptr<emulated_host::HostBlock> startedBlock(std::string& error)
+{
+    static std::optional<emulated_host::MexFile> file = emulated_host::loadMexFile(emulated_host::mexFileName("orvalink"), error);
+    if (!file) {
+        return nullptr;
+    }
+    auto block = std::make_unique<emulated_host::HostBlock>(file->entry);
+    std::vector<emulated_host::Array> params;
+    params.push_back(emulated_host::doubleArray({0.01}));
+    params.push_back(emulated_host::charArray("127.0.0.1"));
+    params.push_back(emulated_host::doubleArray({static_cast<double>(sink().localPort())}));
+    block->setDialogParameters(std::move(params));
+    if (block->registerBlock().failed || !block->initializeSampleTimes().empty() || !(error = block->start()).empty()) {
+        return nullptr;
+    }
+    return block;
+}
+
+void step(benchmark::State& state)
+{
+    std::string error;
+    auto block = startedBlock(error);
+    if (!block) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    SimStruct* S = &block->simStruct();
+    double value = 0.0;
+    for (auto _ : state) {
+        block->input(1)[0] = value;
+        value += 1e-3;
+        S->methods.mdlOutputs(S, 0);
+    }
+    block->terminate();
+}
+
+void bareSend(benchmark::State& state)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(sink().localPort());
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+        state.SkipWithError("cannot open the socket");
+        return;
+    }
+    std::array<std::uint8_t, fdm17::packetSize> packet{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL));
+    }
+    ::close(fd);
+}
+
+void encodeOnly(benchmark::State& state)
+{
+    std::array<double, 28> inputs{};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        inputs[i] = 0.1 * static_cast<double>(i);
+    }
+    const int widths[] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
+    fdm17::InputPorts ports{};
+    std::size_t at = 0;
+    for (int port = 0; port < 9; ++port) {
+        ports[static_cast<std::size_t>(port)] = &inputs[at];
+        at += static_cast<std::size_t>(widths[port]);
+    }
+    std::array<std::uint8_t, fdm17::packetSize> packet{};
+    for (auto _ : state) {
+        inputs[3] += 1e-3;
+        fdm17::encode(packet, ports, 1234567890u);
+        benchmark::DoNotOptimize(packet.data());
+    }
+}
+
+void clockQuery(benchmark::State& state)
+{
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::time(nullptr));
+    }
+}
+
+BENCHMARK(step)->Name("step");
+BENCHMARK(clockQuery)->Name("clock_query");
+BENCHMARK(bareSend)->Name("bare_send");
+BENCHMARK(encodeOnly)->Name("encode");
+
+// Keeps each benchmark's time per iteration for the ratio.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            const bool single = run.run_type == Run::RT_Iteration;
+            if (!run.error_occurred && (single || run.aggregate_name == "median")) {
+                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (reporter.seconds.count("step") != 0 && reporter.seconds.count("bare_send") != 0) {
+        const double ratio = reporter.seconds["step"] / reporter.seconds["bare_send"];
+        std::printf("step / bare send = %.3f (target at most 1.05: %s)\n", ratio, ratio <= 1.05 ? "met" : "NOT met");
+    }
+    return 0;
+}

@@ -1,0 +1,186 @@
+// Every platform call of the link made to fail, one at a time, through the
+// block linked into this program: each failure gives its documented
+// outcome, and the counts prove the fault fired and nothing leaked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "host_driver.h"
+#include "socket_platform.h"
+
+extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+namespace {
+
+using orvalink::platform::SocketCalls;
+using orvalink::platform::SocketHandle;
+
+enum class Call { startLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, count };
+
+// Wraps the real platform calls, counts each, and fails the chosen one.
+struct FaultyPlatform {
+    int calls[static_cast<int>(Call::count)] = {};
+    Call failing = Call::count;
+    int failOnCall = 1;  // which call of `failing` fails (1: the first)
+    int faultsFired = 0;
+    long liveAllocations = 0;
+
+    bool fails(Call call)
+    {
+        const int n = ++calls[static_cast<int>(call)];
+        if (call == failing && n == failOnCall) {
+            ++faultsFired;
+            return true;
+        }
+        return false;
+    }
+    int count(Call call) const { return calls[static_cast<int>(call)]; }
+};
+
+FaultyPlatform* platform = nullptr;
+const SocketCalls& real = orvalink::platform::platformSocketCalls;
+
+const SocketCalls faultyCalls{
+    [] { return platform->fails(Call::startLibrary) ? -1 : real.startLibrary(); },
+    [](const char* name, std::uint8_t address[4]) { return platform->fails(Call::resolve) ? -1 : real.resolveIpv4(name, address); },
+    [] { return platform->fails(Call::open) ? orvalink::platform::noSocket : real.openDatagramSocket(); },
+    [](SocketHandle s, const orvalink::platform::Ipv4Destination& d) { return platform->fails(Call::connect) ? -1 : real.connectTo(s, d); },
+    [](SocketHandle s) { return platform->fails(Call::nonBlocking) ? -1 : real.setNonBlocking(s); },
+    [](SocketHandle s, const void* data, std::size_t length) { return platform->fails(Call::send) ? -1L : real.send(s, data, length); },
+    [](SocketHandle s) { return platform->fails(Call::close) ? -1 : real.close(s); },
+    [](std::size_t size) -> void* {
+        if (platform->fails(Call::allocate)) {
+            return nullptr;
+        }
+        ++platform->liveAllocations;
+        return real.allocate(size);
+    },
+    [](void* memory) {
+        platform->fails(Call::release);
+        platform->liveAllocations -= memory != nullptr ? 1 : 0;
+        real.release(memory);
+    },
+};
+
+class LinkFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform = &fake;
+        orvalink::platform::socketCalls = faultyCalls;
+    }
+    void TearDown() override
+    {
+        orvalink::platform::socketCalls = real;
+        platform = nullptr;
+        EXPECT_EQ(fake.liveAllocations, 0) << "cells leaked";
+    }
+
+    std::unique_ptr<emulated_host::HostBlock> block(const std::string& host = "127.0.0.1")
+    {
+        auto b = std::make_unique<emulated_host::HostBlock>(mexFunction);
+        std::vector<emulated_host::Array> params;
+        params.push_back(emulated_host::doubleArray({0.01}));
+        params.push_back(emulated_host::charArray(host));
+        params.push_back(emulated_host::doubleArray({9.0}));  // discard port; nothing listens
+        b->setDialogParameters(std::move(params));
+        EXPECT_FALSE(b->registerBlock().failed);
+        return b;
+    }
+
+    FaultyPlatform fake;
+};
+
+// First in this file: it needs a process in which nothing started the library yet.
+TEST_F(LinkFaults, socket_library_start_is_retried_after_a_failure_then_made_once)
+{
+    fake.failing = Call::startLibrary;
+    auto first = block();  // the definition asks for the start, which fails
+    EXPECT_EQ(fake.faultsFired, 1);
+    EXPECT_EQ(fake.count(Call::startLibrary), 1);
+    auto second = block();  // tried again, succeeds
+    EXPECT_EQ(fake.count(Call::startLibrary), 2);
+    ASSERT_EQ(second->start(), "");
+    EXPECT_EQ(second->terminate(), "");
+    auto third = block();  // a second simulation: not started again
+    ASSERT_EQ(third->start(), "");
+    EXPECT_EQ(third->terminate(), "");
+    EXPECT_EQ(fake.count(Call::startLibrary), 2);
+}
+
+TEST_F(LinkFaults, each_failing_step_of_the_start_gives_the_one_message_and_leaves_no_socket_open)
+{
+    struct Case {
+        Call failing;
+        int opened;  // sockets created
+        int closed;  // sockets closed by the start itself
+    };
+    for (const Case& c : {Case{Call::resolve, 0, 0}, Case{Call::open, 1, 0}, Case{Call::connect, 1, 1},
+                          Case{Call::nonBlocking, 1, 1}}) {
+        fake = FaultyPlatform{};
+        fake.failing = c.failing;
+        auto b = block();
+        EXPECT_EQ(b->start(), "Could not connect to host !");
+        EXPECT_EQ(fake.faultsFired, 1);
+        EXPECT_EQ(fake.count(Call::open), c.opened);
+        EXPECT_EQ(fake.count(Call::close), c.closed);
+        if (c.failing == Call::open) {
+            EXPECT_EQ(fake.count(Call::connect), 0);  // nothing to connect
+        }
+        EXPECT_EQ(b->outputs(), "");
+        EXPECT_EQ(fake.count(Call::send), 0);  // never on the no-socket value
+        EXPECT_EQ(b->terminate(), "");
+        EXPECT_EQ(fake.count(Call::close), c.closed);
+        EXPECT_EQ(fake.liveAllocations, 0);
+    }
+}
+
+TEST_F(LinkFaults, a_cell_that_cannot_be_allocated_is_an_orderly_error_without_leak)
+{
+    for (int which : {1, 2}) {
+        fake = FaultyPlatform{};
+        fake.failing = Call::allocate;
+        fake.failOnCall = which;
+        auto b = block();
+        EXPECT_EQ(b->start(), "Could not allocate the block's work memory");
+        EXPECT_EQ(fake.faultsFired, 1);
+        EXPECT_EQ(fake.liveAllocations, 0);
+        EXPECT_EQ(fake.count(Call::resolve), 0);
+        EXPECT_EQ(b->pwork()[0], nullptr);
+        EXPECT_EQ(b->pwork()[1], nullptr);
+        EXPECT_EQ(b->outputs(), "");
+        EXPECT_EQ(b->terminate(), "");
+    }
+}
+
+TEST_F(LinkFaults, unusable_host_name_is_never_looked_up)
+{
+    auto b = std::make_unique<emulated_host::HostBlock>(mexFunction);
+    std::vector<emulated_host::Array> params;
+    params.push_back(emulated_host::doubleArray({0.01}));
+    params.push_back(emulated_host::Array(mxCreateLogicalScalar(true)));
+    params.push_back(emulated_host::doubleArray({9.0}));
+    b->setDialogParameters(std::move(params));
+    ASSERT_FALSE(b->registerBlock().failed);
+    EXPECT_EQ(b->start(), "Could not connect to host !");
+    EXPECT_EQ(fake.count(Call::resolve), 0);
+    EXPECT_EQ(b->terminate(), "");
+}
+
+TEST_F(LinkFaults, refused_sends_and_closes_go_unnoticed)
+{
+    fake.failing = Call::send;
+    auto b = block();
+    ASSERT_EQ(b->start(), "");
+    EXPECT_EQ(b->outputs(), "");
+    EXPECT_EQ(b->outputs(), "");
+    EXPECT_EQ(fake.faultsFired, 1);
+    EXPECT_EQ(fake.count(Call::send), 2);  // one send per step, no retry
+    fake.failing = Call::close;
+    fake.failOnCall = fake.count(Call::close) + 1;
+    EXPECT_EQ(b->terminate(), "");
+    EXPECT_EQ(fake.faultsFired, 2);
+}
+
+}  // namespace

@@ -51,6 +51,11 @@ MexCallResult callMatlabSide(MexFunctionPtr entry, int nlhs, const std::vector<c
 {
     std::array<mxArray*, 2> plhs{};
     MexCallResult outcome;
+    if (entry == nullptr) {
+        outcome.failed = true;
+        outcome.message = "no MEX function to call";
+        return outcome;
+    }
     std::vector<const mxArray*> arguments(prhs);
     outcome.failed = mexEmuCall(entry, nlhs, plhs.data(), static_cast<int>(arguments.size()), arguments.data()) != 0;
     if (outcome.failed) {
@@ -180,6 +185,9 @@ std::string HostBlock::terminate()
 std::string HostBlock::flagCall(double flag)
 {
     S_.errorStatus = nullptr;
+    if (entry_ == nullptr) {
+        return "no MEX function to call";
+    }
     Array flagArray = doubleArray({flag});
     std::array<mxArray*, 2> plhs{nullptr, reinterpret_cast<mxArray*>(&S_)};
     std::array<const mxArray*, 4> prhs{nullptr, nullptr, nullptr, flagArray.get()};

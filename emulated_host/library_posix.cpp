@@ -1,13 +1,35 @@
 // Loading a shared library with dlopen.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include "host_driver.h"
 
 namespace emulated_host {
 
+namespace {
+
+// A bare name is looked for beside the running program first, as a host
+// looks in its own folders before the system's.
+std::string besideProgram(const std::string& nameOrPath)
+{
+    if (nameOrPath.find('/') != std::string::npos) {
+        return nameOrPath;
+    }
+    char program[4096];
+    const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0) {
+        return nameOrPath;
+    }
+    std::string candidate(program, static_cast<std::size_t>(length));
+    candidate = candidate.substr(0, candidate.rfind('/') + 1) + nameOrPath;
+    return access(candidate.c_str(), R_OK) == 0 ? candidate : nameOrPath;
+}
+
+}  // namespace
+
 std::optional<LoadedLibrary> LoadedLibrary::open(const std::string& nameOrPath, std::string& error)
 {
-    void* handle = dlopen(nameOrPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(besideProgram(nameOrPath).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* reason = dlerror();
         error = "cannot load " + nameOrPath + ": " + (reason != nullptr ? reason : "unknown error");

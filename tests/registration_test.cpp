@@ -22,8 +22,10 @@ protected:
     {
         std::string error;
         mexFile = loadMexFile(mexFileName("orvalink"), error);
-        ASSERT_TRUE(mexFile.has_value()) << error;
+        loadError = error;
     }
+    // A failure here fails each test; in the suite's set-up it would only skip them.
+    void SetUp() override { ASSERT_TRUE(mexFile.has_value()) << loadError; }
     static void TearDownTestSuite() { mexFile.reset(); }
 
     static MexFunctionPtr entry() { return mexFile->entry; }
@@ -48,6 +50,7 @@ protected:
     }
 
     static inline std::optional<MexFile> mexFile;
+    static inline std::string loadError;
 };
 
 std::vector<double> expectedVector(std::initializer_list<std::pair<int, double>> entries)
@@ -273,6 +276,7 @@ class FlagDispatch : public Registration {
 protected:
     void SetUp() override
     {
+        Registration::SetUp();
         host = std::make_unique<HostBlock>(entry());
         host->setDialogParameters(threeParameters());
         ASSERT_FALSE(host->registerBlock().failed);

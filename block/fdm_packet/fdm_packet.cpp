@@ -100,10 +100,11 @@ void mdlOutputs(SimStruct* S, int /*tid*/)
     }
     fdm17::InputPorts ports{};
     for (int port = 0; port < fdm17::numInputPorts; ++port) {
-        ports[port] = ssGetInputPortRealSignal(S, port);
-        if (ports[port] == nullptr) {
+        const double* signal = ssGetInputPortRealSignal(S, port);
+        if (signal == nullptr) {
             return;  // the host connected no signal
         }
+        ports[static_cast<std::size_t>(port)] = signal;
     }
     auto* packet = static_cast<std::uint8_t*>(work[PACKET_BUFFER]);
     // After 2038 the packet carries the low 32 bits of the time value.

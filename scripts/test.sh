@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs every test suite: native (g++, then clang), native with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows builds
+# (32-bit, the libraries' real target, and 64-bit) with their tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+export WINEDEBUG=-all
+# Wine's first start creates its prefix, which takes a while: once, up front.
+if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
+  echo "== creating the Wine prefix"
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || wine wineboot -i >/dev/null 2>&1 || true
+fi
+
+for preset in default clang asan mingw mingw64; do
+  echo "== $preset"
+  cmake --workflow --preset "$preset"
+done

@@ -1,0 +1,47 @@
+// Recognising, decoding and translating flight-dynamics datagrams of
+// version 17 (336 bytes) and version 24 (408 bytes).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "fdm_v24.h"
+
+namespace fdm {
+
+enum class Kind { version17, version24, malformed };
+
+enum class Problem { none, tooShort, tooLong, byteSwapped, wrongLength, unknownVersion };
+
+struct Recognised {
+    Kind kind;
+    Problem problem;
+    std::size_t length;
+    std::uint32_t version;  // as read, or byte-swapped for Problem::byteSwapped
+};
+
+// Tells a well-formed datagram of either version from anything else:
+// another length, another version, or a version word in the wrong byte
+// order. Allocates nothing.
+Recognised recognise(std::span<const std::uint8_t> datagram);
+
+// One line saying what is wrong with a malformed datagram.
+std::string describe(const Recognised& recognised);
+
+// The field table of a well-formed datagram's version.
+std::span<const fdm17::Field> fieldsOf(Kind kind);
+
+// Element `index` of `field`, as a double (integers exactly).
+double valueOf(std::span<const std::uint8_t> datagram, const fdm17::Field& field, std::size_t index);
+
+// "off", "cranking", "running", or "unknown".
+const char* engineStateName(std::uint32_t state);
+
+// Writes the version-24 form of a well-formed version-17 datagram into
+// `out`: fields moved to their version-24 places, the one flap value to both
+// flaps, counts clamped to 4 engines, 4 tanks and 3 wheels, each one-byte
+// weight-on-wheels flag widened to a 32-bit 0 or 1, everything else zero.
+void translate17to24(std::span<const std::uint8_t, fdm17::packetSize> in, std::span<std::uint8_t, fdm24::packetSize> out);
+
+}  // namespace fdm

@@ -29,6 +29,7 @@ void usage(std::FILE* out)
                  "  --csv          one CSV row a packet, after a header\n"
                  "  --count N      stop after N well-formed packets\n"
                  "  --timeout S    stop after S seconds\n"
+                 "  --every N      print only every Nth packet (all are counted)\n"
                  "  --help         this text\n",
                  program);
 }
@@ -151,6 +152,7 @@ int main(int argc, char** argv)
     Format format = Format::readable;
     long count = -1;
     double timeout = -1;
+    long every = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -178,6 +180,8 @@ int main(int argc, char** argv)
             count = std::lround(number(arg, value()));
         } else if (arg == "--timeout") {
             timeout = number(arg, value());
+        } else if (arg == "--every") {
+            every = std::max(1L, std::lround(number(arg, value())));
         } else {
             badUsage("unknown option '" + arg + "'");
         }
@@ -232,6 +236,9 @@ int main(int argc, char** argv)
             firstPacket = lastPacket;
         }
         ++good;
+        if ((good - 1) % every != 0) {
+            continue;
+        }
         switch (format) {
         case Format::readable: printReadable(datagram, recognised.kind, good); break;
         case Format::json: printJson(datagram, recognised.kind); break;

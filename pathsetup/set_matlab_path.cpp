@@ -99,12 +99,15 @@ bool lineHoldsMarker(Scout& scout, const char* backupPath, long target)
         const std::size_t length = std::strlen(piece);
         found = found || std::strstr(piece, endMarker) != nullptr || markerAcross(tail, piece);
         if (endsLine(piece, length)) {
-            break;
+            scout.line = target + 1;
+            return found;
         }
         const std::size_t keep = length < markerLength - 1 ? length : markerLength - 1;
         std::memcpy(tail, piece + length - keep, keep);
         tail[keep] = '\0';
     }
+    // The last line of the file ends without a line feed, or the read failed.
+    scout.failed = fileCalls.error(scout.file) != 0;
     scout.line = target + 1;
     return found;
 }

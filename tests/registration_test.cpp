@@ -161,6 +161,26 @@ TEST_F(Registration, hand_over_marker_other_than_the_version_word_takes_the_loca
     }
 }
 
+TEST_F(Registration, host_memory_running_out_is_an_error_or_an_early_stop_never_a_crash)
+{
+    Array flag = doubleArray({0.0});
+    std::vector<Array> parameters = threeParameters();
+    const std::vector<const mxArray*> three{parameters[0].get(), parameters[1].get(), parameters[2].get()};
+
+    mxEmuFailCallocAfter(0);  // the local structure itself
+    MexCallResult outcome = matlabCall(1, flag.get(), three);
+    EXPECT_EQ(mxEmuCallocFailuresInjected(), 1);
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_EQ(outcome.message, display + " could not allocate its local SimStruct");
+
+    mxEmuFailCallocAfter(3);  // structure, record, parameter array; then the input-port records
+    outcome = matlabCall(1, flag.get(), three);
+    EXPECT_EQ(mxEmuCallocFailuresInjected(), 1);
+    mxEmuFailCallocAfter(-1);
+    ASSERT_FALSE(outcome.failed) << outcome.message;
+    EXPECT_EQ(outcome.result, expectedVector({{7, 3}, {19, versionWord}, {23, 8192}}));
+}
+
 // ---- Host structure ---------------------------------------------------------
 
 TEST_F(Registration, name_that_differs_in_case_is_a_mismatch_and_fills_nothing)

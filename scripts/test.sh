@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: native (g++, then clang), native with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows builds
+# AddressSanitizer and UndefinedBehaviorSanitizer, under valgrind, and the Windows builds
 # (32-bit, the libraries' real target, and 64-bit) with their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,4 +17,12 @@ fi
 for preset in default clang asan mingw mingw64; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
+  if [ "$preset" = default ]; then
+    # The native suite once more under valgrind: any error or leak fails it.
+    # Left out: the scripted tool tests (Python under valgrind) and the test
+    # that replaces the allocator, which valgrind replaces too.
+    echo "== default under valgrind memcheck"
+    ctest --test-dir build/default -E 'tools_end_to_end|NoAllocation' -T memcheck --output-on-failure \
+      --overwrite MemoryCheckCommandOptions="--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect"
+  fi
 done

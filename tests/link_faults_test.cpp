@@ -183,4 +183,16 @@ TEST_F(LinkFaults, refused_sends_and_closes_go_unnoticed)
     EXPECT_EQ(fake.faultsFired, 2);
 }
 
+TEST_F(LinkFaults, a_second_start_without_terminate_releases_the_first_link)
+{
+    auto b = block();
+    ASSERT_EQ(b->start(), "");
+    ASSERT_EQ(b->start(), "");
+    EXPECT_EQ(fake.count(Call::open), 2);
+    EXPECT_EQ(fake.count(Call::close), 1);
+    EXPECT_EQ(fake.liveAllocations, 2);
+    EXPECT_EQ(b->terminate(), "");
+    EXPECT_EQ(fake.count(Call::close), 2);
+}
+
 }  // namespace

@@ -93,6 +93,8 @@ void mdlStart(SimStruct* S)
         ssSetErrorStatus(S, outOfMemoryMessage);
         return;
     }
+    // A start without a terminate since the last one: close and free what that start left.
+    mdlTerminate(S);
     auto* socketCell = static_cast<SocketHandle*>(socketCalls.allocate(sizeof(SocketHandle)));
     void* packet = socketCalls.allocate(fdm17::packetSize);
     if (socketCell == nullptr || packet == nullptr) {

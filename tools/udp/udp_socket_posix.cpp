@@ -48,6 +48,9 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
         return std::nullopt;
     }
     Socket socket(fd);
+    // Room for bursts from a sender that runs flat out (the system may grant less).
+    const int receiveBuffer = 8 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         error = "cannot bind " + local.host + ":" + std::to_string(local.port) + ": " + std::strerror(errno);
         return std::nullopt;
@@ -86,6 +89,14 @@ std::uint16_t Socket::localPort() const
 
 long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
 {
+    // Take what is queued in one call; wait only when nothing is.
+    const ssize_t queued = ::recv(static_cast<int>(handle_), buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+    if (queued >= 0) {
+        return static_cast<long>(queued);
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNREFUSED) {
+        return failed;
+    }
     pollfd waiting{static_cast<int>(handle_), POLLIN, 0};
     const int ready = ::poll(&waiting, 1, timeoutMs);
     if (ready == 0) {

@@ -131,6 +131,8 @@ BENCHMARK(encodeOnly)->Name("encode");
 // Keeps each benchmark's time per iteration for the ratio.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    // Colour only on a terminal.
+    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {

@@ -2,14 +2,13 @@
 // same file with the same C runtime calls (fgets and fputs, text mode),
 // measured side by side. The target: the rewrite costs at most twice the copy.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 
+#include "ratio_reporter.h"
 #include "set_matlab_path.h"
 
 namespace fs = std::filesystem;
@@ -63,36 +62,12 @@ void plainCopy(benchmark::State& state)
 BENCHMARK(rewrite)->Name("rewrite")->Unit(benchmark::kMillisecond);
 BENCHMARK(plainCopy)->Name("plain_copy")->Unit(benchmark::kMillisecond);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    // Colour only on a terminal.
-    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const bool single = run.run_type == Run::RT_Iteration;
-            if (!run.error_occurred && (single || run.aggregate_name == "median")) {
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    if (reporter.seconds.count("rewrite") != 0 && reporter.seconds.count("plain_copy") != 0) {
-        const double ratio = reporter.seconds["rewrite"] / reporter.seconds["plain_copy"];
-        std::printf("rewrite / plain copy = %.3f (target at most 2: %s)\n", ratio, ratio <= 2.0 ? "met" : "NOT met");
-    }
+    const int status = bench::runAndCompare(argc, argv, "rewrite", "plain_copy", 2.0);
     std::error_code ignored;
     fs::remove_all(folder(), ignored);
-    return 0;
+    return status;
 }

@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "fdm_packet.h"
 #include "host_driver.h"
+#include "ratio_reporter.h"
 #include "udp_socket.h"
 
 namespace {
@@ -129,34 +129,6 @@ BENCHMARK(bareSend)->Name("bare_send");
 BENCHMARK(encodeOnly)->Name("encode");
 
 // Keeps each benchmark's time per iteration for the ratio.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    // Colour only on a terminal.
-    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const bool single = run.run_type == Run::RT_Iteration;
-            if (!run.error_occurred && (single || run.aggregate_name == "median")) {
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    if (reporter.seconds.count("step") != 0 && reporter.seconds.count("bare_send") != 0) {
-        const double ratio = reporter.seconds["step"] / reporter.seconds["bare_send"];
-        std::printf("step / bare send = %.3f (target at most 1.05: %s)\n", ratio, ratio <= 1.05 ? "met" : "NOT met");
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return bench::runAndCompare(argc, argv, "step", "bare_send", 1.05); }

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <string>
 
+#include "command_line.h"
 #include "datagram.h"
 #include "udp_socket.h"
 
@@ -34,22 +35,11 @@ void usage(std::FILE* out)
                  program);
 }
 
-[[noreturn]] void badUsage(const std::string& message)
-{
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
-    usage(stderr);
-    std::exit(2);
-}
+const command_line::Program me{program, usage};
 
-double number(const std::string& option, const char* text)
-{
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !std::isfinite(value) || value < 0) {
-        badUsage(option + " needs a number of at least 0, got '" + text + "'");
-    }
-    return value;
-}
+[[noreturn]] void badUsage(const std::string& message) { command_line::badUsage(me, message); }
+
+double number(const std::string& option, const char* text) { return command_line::number(me, option, text, 0.0); }
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -205,13 +195,9 @@ int main(int argc, char** argv)
     fdm::Kind csvHeader = fdm::Kind::malformed;
     std::uint8_t buffer[2048];
     while (interrupted == 0 && (count < 0 || good < count)) {
-        int waitMs = 200;
-        if (timeout >= 0) {
-            const double left = timeout - std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            if (left <= 0) {
-                break;
-            }
-            waitMs = static_cast<int>(std::min(200.0, std::ceil(left * 1000.0)));
+        const int waitMs = command_line::receiveWait(started, timeout);
+        if (waitMs < 0) {
+            break;
         }
         const long length = socket->receive(buffer, waitMs);
         if (length == udp::Socket::timedOut) {

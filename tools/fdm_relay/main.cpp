@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "command_line.h"
 #include "datagram.h"
 #include "udp_socket.h"
 
@@ -32,22 +33,11 @@ void usage(std::FILE* out)
                  program);
 }
 
-[[noreturn]] void badUsage(const std::string& message)
-{
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
-    usage(stderr);
-    std::exit(2);
-}
+const command_line::Program me{program, usage};
 
-double number(const std::string& option, const char* text)
-{
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !std::isfinite(value) || value < 0) {
-        badUsage(option + " needs a number of at least 0, got '" + text + "'");
-    }
-    return value;
-}
+[[noreturn]] void badUsage(const std::string& message) { command_line::badUsage(me, message); }
+
+double number(const std::string& option, const char* text) { return command_line::number(me, option, text, 0.0); }
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -117,15 +107,11 @@ int main(int argc, char** argv)
     std::uint8_t received[2048];
     std::uint8_t translated[fdm24::packetSize];
     while (interrupted == 0 && (count < 0 || forwarded < count)) {
-        int waitMs = 200;
-        const auto now = std::chrono::steady_clock::now();
-        if (timeout >= 0) {
-            const double left = timeout - std::chrono::duration<double>(now - started).count();
-            if (left <= 0) {
-                break;
-            }
-            waitMs = static_cast<int>(std::min(200.0, std::ceil(left * 1000.0)));
+        const int waitMs = command_line::receiveWait(started, timeout);
+        if (waitMs < 0) {
+            break;
         }
+        const auto now = std::chrono::steady_clock::now();
         if (status && now - lastStatus >= std::chrono::seconds(1)) {
             lastStatus = now;
             std::fprintf(stderr, "\r%s: %ld forwarded, %ld malformed dropped, %ld refused by the receiver ", program,

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "command_line.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
 
@@ -45,17 +46,7 @@ void usage(std::FILE* out)
     std::exit(1);
 }
 
-double number(const char* option, const char* text)
-{
-    char* end = nullptr;
-    const double value = text != nullptr ? std::strtod(text, &end) : 0.0;
-    if (text == nullptr || *text == '\0' || *end != '\0' || !std::isfinite(value)) {
-        std::fprintf(stderr, "%s: %s needs a number, got '%s'\n", program, option, text != nullptr ? text : "");
-        usage(stderr);
-        std::exit(2);
-    }
-    return value;
-}
+double number(const char* option, const char* text) { return command_line::number({program, usage}, option, text); }
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -80,9 +71,7 @@ Options parse(int argc, char** argv)
         const std::string arg = argv[i];
         auto value = [&]() -> const char* {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "%s: %s needs a value\n", program, arg.c_str());
-                usage(stderr);
-                std::exit(2);
+                command_line::badUsage({program, usage}, arg + " needs a value");
             }
             return argv[++i];
         };
@@ -116,9 +105,7 @@ Options parse(int argc, char** argv)
         } else if (arg == "--quiet" || arg == "-q") {
             options.quiet = true;
         } else {
-            std::fprintf(stderr, "%s: unknown option '%s'\n", program, arg.c_str());
-            usage(stderr);
-            std::exit(2);
+            command_line::badUsage({program, usage}, "unknown option '" + arg + "'");
         }
     }
     if (options.sampleTime <= 0) {

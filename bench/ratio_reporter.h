@@ -1,0 +1,46 @@
+// Runs the registered benchmarks and prints how `numerator` compares with
+// `denominator` (median per iteration) against `target`.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace bench {
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    // Colour only on a terminal.
+    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            const bool single = run.run_type == Run::RT_Iteration;
+            if (!run.error_occurred && (single || run.aggregate_name == "median")) {
+                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+inline int runAndCompare(int argc, char** argv, const std::string& numerator, const std::string& denominator,
+                         double target)
+{
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (reporter.seconds.count(numerator) != 0 && reporter.seconds.count(denominator) != 0) {
+        const double ratio = reporter.seconds[numerator] / reporter.seconds[denominator];
+        std::printf("%s / %s = %.3f (target at most %g: %s)\n", numerator.c_str(), denominator.c_str(), ratio, target,
+                    ratio <= target ? "met" : "NOT met");
+    }
+    return 0;
+}
+
+}  // namespace bench

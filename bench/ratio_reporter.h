@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -31,7 +32,16 @@ public:
 inline int runAndCompare(int argc, char** argv, const std::string& numerator, const std::string& denominator,
                          double target)
 {
-    benchmark::Initialize(&argc, argv);
+    // Interleaved repetitions, so that both sides see the same machine; flags given later win.
+    std::vector<char*> args{argv[0]};
+    std::string defaults[] = {"--benchmark_repetitions=7", "--benchmark_enable_random_interleaving=true",
+                              "--benchmark_report_aggregates_only=true"};
+    for (std::string& flag : defaults) {
+        args.push_back(flag.data());
+    }
+    args.insert(args.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

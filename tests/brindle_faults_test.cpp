@@ -109,7 +109,12 @@ TEST_F(BrindleFaults, every_call_succeeding_writes_the_file)
 {
     EXPECT_EQ(call(), 1);
     EXPECT_EQ(fake.count(Call::open), 3);  // pathdef.old, pathdef.m, and the look-ahead reader
-    EXPECT_NE(readFile(dir / "pathdef.m").find("'D:\\pkg\\fgutil;',...\n%% END ENTRIES"), std::string::npos);
+#if defined(_WIN32)
+    const std::string eol = "\r\n";  // text mode
+#else
+    const std::string eol = "\n";
+#endif
+    EXPECT_NE(readFile(dir / "pathdef.m").find("'D:\\pkg\\fgutil;',..." + eol + "%% END ENTRIES"), std::string::npos);
 }
 
 TEST_F(BrindleFaults, failing_opens_return_zero)

@@ -22,8 +22,8 @@ for target in mex_call_fuzz simulation_fuzz set_matlab_path_fuzz datagram_fuzz; 
     echo "$target FOUND A FAULT:"; grep -E 'ERROR|SUMMARY|Test unit written' "$log" || tail -n 20 "$log"
     status=1
   fi
-  runs=$(grep -o 'number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
-  new=$(grep -o 'new_units_added: [0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+  runs=$(grep -oE 'number_of_executed_units: *[0-9]+' "$log" | grep -o '[0-9]*$' || echo "?")
+  new=$(grep -oE 'new_units_added: *[0-9]+' "$log" | grep -o '[0-9]*$' || echo "?")
   echo "$target: $runs executions in $seconds s, $new new inputs"
   rm -rf "$work"
 done

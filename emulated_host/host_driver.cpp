@@ -2,6 +2,7 @@
 #include "host_driver.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace emulated_host {
 
@@ -41,6 +42,27 @@ Array complexScalar(double real, double imaginary)
     Array array(mxCreateDoubleMatrix(1, 1, mxCOMPLEX));
     mxGetPr(array.get())[0] = real;
     mxGetPi(array.get())[0] = imaginary;
+    return array;
+}
+
+Array numericScalar(mxClassID classId, double value)
+{
+    Array array(mxCreateNumericMatrix(1, 1, classId, mxREAL));
+    void* data = mxGetPr(array.get());
+    const auto store = [data](auto typed) { std::memcpy(data, &typed, sizeof typed); };
+    switch (classId) {
+    case mxDOUBLE_CLASS: store(value); break;
+    case mxSINGLE_CLASS: store(static_cast<float>(value)); break;
+    case mxINT8_CLASS: store(static_cast<std::int8_t>(value)); break;
+    case mxUINT8_CLASS: store(static_cast<std::uint8_t>(value)); break;
+    case mxINT16_CLASS: store(static_cast<std::int16_t>(value)); break;
+    case mxUINT16_CLASS: store(static_cast<std::uint16_t>(value)); break;
+    case mxINT32_CLASS: store(static_cast<std::int32_t>(value)); break;
+    case mxUINT32_CLASS: store(static_cast<std::uint32_t>(value)); break;
+    case mxINT64_CLASS: store(static_cast<std::int64_t>(value)); break;
+    case mxUINT64_CLASS: store(static_cast<std::uint64_t>(value)); break;
+    default: break;
+    }
     return array;
 }
 

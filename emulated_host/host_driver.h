@@ -55,6 +55,8 @@ struct ArrayDeleter {
 using Array = std::unique_ptr<mxArray, ArrayDeleter>;
 Array doubleArray(std::initializer_list<double> values, std::size_t rows = 1);
 Array complexScalar(double real, double imaginary);
+// A 1-by-1 array of a numeric class holding `value` converted to that class.
+Array numericScalar(mxClassID classId, double value);
 Array charArray(const std::string& text);
 Array emptyArray();
 

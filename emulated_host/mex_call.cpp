@@ -23,7 +23,12 @@ int mexEmuCall(MexFunctionPtr function, int nlhs, mxArray* plhs[], int nrhs, con
     std::jmp_buf* const outer = activeCall;
     lastMessage[0] = '\0';
     activeCall = &callSite;
-    const int failed = setjmp(callSite) == 0 ? (function(nlhs, plhs, nrhs, prhs), 0) : 1;
+    // volatile: written after setjmp and read after the jump back.
+    volatile int failed = 1;
+    if (setjmp(callSite) == 0) {
+        function(nlhs, plhs, nrhs, prhs);
+        failed = 0;
+    }
     activeCall = outer;
     if (outer == nullptr) {
         mxEmuReleaseCallMemory();

@@ -1,5 +1,5 @@
-// libmx of the emulated host: real and complex double arrays, char arrays,
-// logical arrays and the call-scoped allocator. As in a MEX host, memory
+// libmx of the emulated host: real and complex numeric arrays of every
+// numeric class, char arrays, logical arrays and the call-scoped allocator. As in a MEX host, memory
 // from mxCalloc lives until the end of the MEX call that asked for it.
 #include <cstddef>
 #include <cstdint>
@@ -10,14 +10,17 @@
 #include "emulated_host.h"
 #include "mex.h"
 
-enum class ArrayClass { doubles, chars, logicals };
+enum class ArrayClass { numbers, chars, logicals };
 
 struct mxArray_tag {
     ArrayClass kind;
+    mxClassID classId;
     std::size_t rows;
     std::size_t columns;
-    double* real;        // doubles only, null when empty
-    double* imaginary;   // complex doubles only
+    // Numeric classes: exactly the bytes of their elements, so that a read
+    // of 8 bytes from a narrower class runs past the data, as on a real host.
+    double* real;        // null when empty
+    double* imaginary;   // complex only
     mxChar* chars;       // chars only
     bool* logicals;      // logicals only
 };
@@ -47,17 +50,30 @@ mxArray* newArray(ArrayClass kind, std::size_t rows, std::size_t columns)
 
 std::size_t elements(const mxArray* array) { return array->rows * array->columns; }
 
+std::size_t elementSize(mxClassID classId)
+{
+    switch (classId) {
+    case mxDOUBLE_CLASS: case mxINT64_CLASS: case mxUINT64_CLASS: return 8;
+    case mxSINGLE_CLASS: case mxINT32_CLASS: case mxUINT32_CLASS: return 4;
+    case mxINT16_CLASS: case mxUINT16_CLASS: return 2;
+    case mxINT8_CLASS: case mxUINT8_CLASS: return 1;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 extern "C" {
 
-double* mxGetPr(const mxArray* array) { return array != nullptr && array->kind == ArrayClass::doubles ? array->real : nullptr; }
+double* mxGetPr(const mxArray* array) { return array != nullptr && array->kind == ArrayClass::numbers ? array->real : nullptr; }
 double* mxGetPi(const mxArray* array) { return array != nullptr ? array->imaginary : nullptr; }
 size_t mxGetM(const mxArray* array) { return array != nullptr ? array->rows : 0; }
 size_t mxGetN(const mxArray* array) { return array != nullptr ? array->columns : 0; }
 size_t mxGetNumberOfElements(const mxArray* array) { return array != nullptr ? elements(array) : 0; }
 bool mxIsComplex(const mxArray* array) { return array != nullptr && array->imaginary != nullptr; }
-bool mxIsNumeric(const mxArray* array) { return array != nullptr && array->kind == ArrayClass::doubles; }
+bool mxIsNumeric(const mxArray* array) { return array != nullptr && array->kind == ArrayClass::numbers; }
+bool mxIsDouble(const mxArray* array) { return array != nullptr && array->classId == mxDOUBLE_CLASS; }
+mxClassID mxGetClassID(const mxArray* array) { return array != nullptr ? array->classId : mxUNKNOWN_CLASS; }
 bool mxIsChar(const mxArray* array) { return array != nullptr && array->kind == ArrayClass::chars; }
 
 int mxGetString(const mxArray* array, char* buffer, size_t bufferLength)
@@ -116,21 +132,34 @@ void mxFree(void* pointer)
     std::free(block);
 }
 
-mxArray* mxCreateDoubleMatrix(size_t rows, size_t columns, mxComplexity complexity)
+mxArray* mxCreateNumericMatrix(size_t rows, size_t columns, mxClassID classId, mxComplexity complexity)
 {
-    mxArray* array = newArray(ArrayClass::doubles, rows, columns);
-    if (array == nullptr || elements(array) == 0) {
+    const std::size_t size = elementSize(classId);
+    if (size == 0) {
+        return nullptr;
+    }
+    mxArray* array = newArray(ArrayClass::numbers, rows, columns);
+    if (array == nullptr) {
+        return nullptr;
+    }
+    array->classId = classId;
+    if (elements(array) == 0) {
         return array;
     }
-    array->real = static_cast<double*>(std::calloc(elements(array), sizeof(double)));
+    array->real = static_cast<double*>(std::calloc(elements(array), size));
     if (complexity == mxCOMPLEX) {
-        array->imaginary = static_cast<double*>(std::calloc(elements(array), sizeof(double)));
+        array->imaginary = static_cast<double*>(std::calloc(elements(array), size));
     }
     if (array->real == nullptr || (complexity == mxCOMPLEX && array->imaginary == nullptr)) {
         mxDestroyArray(array);
         return nullptr;
     }
     return array;
+}
+
+mxArray* mxCreateDoubleMatrix(size_t rows, size_t columns, mxComplexity complexity)
+{
+    return mxCreateNumericMatrix(rows, columns, mxDOUBLE_CLASS, complexity);
 }
 
 mxArray* mxCreateDoubleScalar(double value)
@@ -146,7 +175,11 @@ mxArray* mxCreateString(const char* text)
 {
     const std::size_t length = text != nullptr ? std::strlen(text) : 0;
     mxArray* array = newArray(ArrayClass::chars, length == 0 ? 0 : 1, length);
-    if (array == nullptr || length == 0) {
+    if (array == nullptr) {
+        return nullptr;
+    }
+    array->classId = mxCHAR_CLASS;
+    if (length == 0) {
         return array;
     }
     array->chars = static_cast<mxChar*>(std::calloc(length, sizeof(mxChar)));
@@ -166,6 +199,7 @@ mxArray* mxCreateLogicalScalar(bool value)
     if (array == nullptr) {
         return nullptr;
     }
+    array->classId = mxLOGICAL_CLASS;
     array->logicals = static_cast<bool*>(std::calloc(1, sizeof(bool)));
     if (array->logicals == nullptr) {
         mxDestroyArray(array);

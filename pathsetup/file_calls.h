@@ -9,7 +9,7 @@ namespace brindle {
 struct FileCalls {
     std::FILE* (*open)(const char* path, const char* mode);
     char* (*getLine)(char* buffer, int size, std::FILE* file);  // fgets
-    int (*put)(const char* text, std::FILE* file);              // fputs
+    std::size_t (*write)(const void* data, std::size_t size, std::size_t count, std::FILE* file);  // fwrite
     int (*close)(std::FILE* file);
     int (*error)(std::FILE* file);                              // ferror
 };

@@ -3,17 +3,20 @@
 // directly before the first line holding the end marker. A line too long
 // for one piece is scanned whole, by a second reader that only moves
 // forward, so that a marker anywhere in it is found and the entries never
-// land inside a line. Fixed buffers, no heap.
+// land inside a line. Pieces are handled by the count read, not as C
+// strings, so a NUL byte in a line neither hides a line feed nor gets
+// dropped. Fixed buffers, no heap.
 #include "set_matlab_path.h"
 
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
 #include "file_calls.h"
 
 namespace brindle {
 
-const FileCalls runtimeFileCalls{std::fopen, std::fgets, std::fputs, std::fclose, std::ferror};
+const FileCalls runtimeFileCalls{std::fopen, std::fgets, std::fwrite, std::fclose, std::ferror};
 FileCalls fileCalls = runtimeFileCalls;
 
 namespace {
@@ -59,18 +62,43 @@ bool compose(Text& out, std::initializer_list<const char*> parts)
     return true;
 }
 
+// Reads the next piece of `file` into `piece`; its length, or 0 at the end of
+// the file or on a failed read. fgets gives no count and a piece may hold NUL
+// bytes, so the buffer is filled with line feeds first: the terminator that
+// fgets writes is then the last NUL in the buffer.
+std::size_t readPiece(Text& piece, std::FILE* file)
+{
+    std::memset(piece, '\n', sizeof piece);
+    if (fileCalls.getLine(piece, stringCapacity, file) == nullptr) {
+        return 0;
+    }
+    std::size_t length = stringCapacity - 1;
+    while (length > 0 && piece[length] != '\0') {
+        --length;
+    }
+    return length;
+}
+
+bool holdsMarker(const char* text, std::size_t length)
+{
+    return std::string_view(text, length).find(endMarker) != std::string_view::npos;
+}
+
 bool endsLine(const char* piece, std::size_t length) { return length > 0 && piece[length - 1] == '\n'; }
 
+bool write(const char* text, std::size_t length, std::FILE* out)
+{
+    return fileCalls.write(text, 1, length, out) == length;
+}
+
 // True when the marker spans the boundary between `tail` (end of the previous piece) and `piece`.
-bool markerAcross(const char* tail, const char* piece)
+bool markerAcross(const char* tail, std::size_t tailLength, const char* piece, std::size_t length)
 {
     char window[2 * markerLength];
-    const std::size_t tailLength = std::strlen(tail);
     std::memcpy(window, tail, tailLength);
-    const std::size_t headLength = boundedLength(piece, markerLength - 1);
+    const std::size_t headLength = length < markerLength - 1 ? length : markerLength - 1;
     std::memcpy(window + tailLength, piece, headLength);
-    window[tailLength + headLength] = '\0';
-    return std::strstr(window, endMarker) != nullptr;
+    return holdsMarker(window, tailLength + headLength);
 }
 
 // Moves the scout to the start of line `target` and tells whether that whole line holds the marker.
@@ -85,26 +113,26 @@ bool lineHoldsMarker(Scout& scout, const char* backupPath, long target)
     }
     Text piece;
     while (scout.line < target) {
-        if (fileCalls.getLine(piece, stringCapacity, scout.file) == nullptr) {
+        const std::size_t length = readPiece(piece, scout.file);
+        if (length == 0) {
             scout.failed = true;  // the copy saw this line, so the scout must too
             return false;
         }
-        if (endsLine(piece, std::strlen(piece))) {
+        if (endsLine(piece, length)) {
             ++scout.line;
         }
     }
-    char tail[markerLength] = "";
+    char tail[markerLength - 1];
+    std::size_t tailLength = 0;
     bool found = false;
-    while (fileCalls.getLine(piece, stringCapacity, scout.file) != nullptr) {
-        const std::size_t length = std::strlen(piece);
-        found = found || std::strstr(piece, endMarker) != nullptr || markerAcross(tail, piece);
+    for (std::size_t length; (length = readPiece(piece, scout.file)) != 0;) {
+        found = found || holdsMarker(piece, length) || markerAcross(tail, tailLength, piece, length);
         if (endsLine(piece, length)) {
             scout.line = target + 1;
             return found;
         }
-        const std::size_t keep = length < markerLength - 1 ? length : markerLength - 1;
-        std::memcpy(tail, piece + length - keep, keep);
-        tail[keep] = '\0';
+        tailLength = length < markerLength - 1 ? length : markerLength - 1;
+        std::memcpy(tail, piece + length - tailLength, tailLength);
     }
     // The last line of the file ends without a line feed, or the read failed.
     scout.failed = fileCalls.error(scout.file) != 0;
@@ -115,7 +143,7 @@ bool lineHoldsMarker(Scout& scout, const char* backupPath, long target)
 bool writeEntries(const Text (&entries)[numEntries], std::FILE* out)
 {
     for (const Text& entry : entries) {
-        if (fileCalls.put(entry, out) < 0) {
+        if (!write(entry, std::strlen(entry), out)) {
             return false;
         }
     }
@@ -130,11 +158,10 @@ bool copyWithEntries(std::FILE* in, std::FILE* out, const Text (&entries)[numEnt
     bool entriesWritten = false;
     bool atLineStart = true;
     long line = 0;
-    while (fileCalls.getLine(piece, stringCapacity, in) != nullptr) {
-        const std::size_t length = std::strlen(piece);
+    for (std::size_t length; (length = readPiece(piece, in)) != 0;) {
         const bool wholeLine = endsLine(piece, length);
         if (!entriesWritten && atLineStart) {
-            bool found = std::strstr(piece, endMarker) != nullptr;
+            bool found = holdsMarker(piece, length);
             if (!found && !wholeLine && length == stringCapacity - 1) {
                 found = lineHoldsMarker(scout, backupPath, line);
                 if (scout.failed) {
@@ -148,7 +175,7 @@ bool copyWithEntries(std::FILE* in, std::FILE* out, const Text (&entries)[numEnt
                 entriesWritten = true;
             }
         }
-        if (fileCalls.put(piece, out) < 0) {
+        if (!write(piece, length, out)) {
             return false;
         }
         atLineStart = wholeLine;

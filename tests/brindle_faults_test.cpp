@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Call { open, getLine, put, close, count };
+enum class Call { open, getLine, write, close, count };
 
 struct FaultyFiles {
     int calls[static_cast<int>(Call::count)] = {};
@@ -55,7 +55,9 @@ const brindle::FileCalls faultyCalls{
         }
         return real.getLine(buffer, size, file);
     },
-    [](const char* text, std::FILE* file) { return files->fails(Call::put) ? EOF : real.put(text, file); },
+    [](const void* data, std::size_t size, std::size_t count, std::FILE* file) -> std::size_t {
+        return files->fails(Call::write) ? 0 : real.write(data, size, count, file);
+    },
     [](std::FILE* file) {
         --files->openFiles;
         const int result = real.close(file);
@@ -135,7 +137,7 @@ TEST_F(BrindleFaults, failing_opens_return_zero)
 TEST_F(BrindleFaults, read_errors_and_write_failures_return_zero)
 {
     // Read 1 is the copy's, read 3 the look-ahead reader's; write 3 is an entry line.
-    for (Call failing : {Call::getLine, Call::put}) {
+    for (Call failing : {Call::getLine, Call::write}) {
         for (int which : {1, 3}) {
             fake = FaultyFiles{};
             fake.failing = failing;

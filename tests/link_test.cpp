@@ -62,6 +62,12 @@ TEST_F(Link, unusable_parameters_fail_the_start_and_leave_the_cells_for_terminat
     cases.back()[2] = emulated_host::emptyArray();                            // no port
     cases.push_back(parameters("127.0.0.1", 0));
     cases.back()[2] = emulated_host::doubleArray({std::nan("")});             // no usable port
+    for (mxClassID other : {mxUINT16_CLASS, mxINT32_CLASS, mxSINGLE_CLASS}) {  // the right port, not a double
+        cases.push_back(parameters("127.0.0.1", 0));
+        cases.back()[2] = emulated_host::numericScalar(other, socket.localPort());
+    }
+    cases.push_back(parameters("127.0.0.1", 0));
+    cases.back()[2] = emulated_host::Array(mxCreateLogicalScalar(true));
     for (auto& params : cases) {
         auto block = registeredBlock(loadedEntry(), std::move(params));
         EXPECT_EQ(block->start(), "Could not connect to host !");

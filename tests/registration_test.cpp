@@ -95,6 +95,8 @@ TEST_F(Registration, flags_that_are_not_one_real_integer_are_refused)
     flags.push_back(doubleArray({std::numeric_limits<double>::quiet_NaN()}));
     flags.push_back(emptyArray());
     flags.push_back(Array(mxCreateLogicalScalar(false)));
+    flags.push_back(numericScalar(mxINT8_CLASS, 0.0));  // numeric, but not 8 bytes to read
+    flags.push_back(numericScalar(mxSINGLE_CLASS, 0.0));
     for (const Array& flag : flags) {
         MexCallResult outcome = matlabCall(1, flag.get());
         EXPECT_TRUE(outcome.failed);
@@ -276,12 +278,18 @@ TEST_F(Registration, sample_time_is_the_first_element_of_the_parameter)
     EXPECT_EQ(host.offsetTime(), 0.0);
 }
 
-TEST_F(Registration, sample_time_without_a_number_is_an_error_not_a_read)
+TEST_F(Registration, sample_time_without_a_double_is_an_error_not_a_read)
 {
-    for (int kind = 0; kind < 2; ++kind) {
+    std::vector<Array> values;
+    values.push_back(emptyArray());
+    values.push_back(charArray("0.1"));
+    values.push_back(numericScalar(mxINT8_CLASS, 1.0));
+    values.push_back(numericScalar(mxSINGLE_CLASS, 0.5));
+    values.push_back(Array(mxCreateLogicalScalar(true)));
+    for (Array& value : values) {
         HostBlock host(entry());
         std::vector<Array> parameters = threeParameters();
-        parameters[0] = kind == 0 ? emptyArray() : charArray("0.1");
+        parameters[0] = std::move(value);
         host.setDialogParameters(std::move(parameters));
         ASSERT_FALSE(host.registerBlock().failed);
         host.simStruct().sampleTimes[0] = -7.0;

@@ -15,7 +15,8 @@ const mxArray* dialogParameter(const SimStruct* S, int index)
 
 const double* firstRealElement(const mxArray* parameter)
 {
-    if (parameter == nullptr || !mxIsNumeric(parameter) || mxGetNumberOfElements(parameter) == 0) {
+    // mxGetPr gives the data of any numeric class; only a double holds 8 bytes an element.
+    if (parameter == nullptr || !mxIsDouble(parameter) || mxGetNumberOfElements(parameter) == 0) {
         return nullptr;
     }
     return mxGetPr(parameter);

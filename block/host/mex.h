@@ -32,14 +32,23 @@ extern "C" {
 typedef struct mxArray_tag mxArray;
 typedef unsigned short mxChar;  // the host stores text as 16-bit units
 typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
+typedef enum {
+    mxUNKNOWN_CLASS = 0, mxCELL_CLASS, mxSTRUCT_CLASS, mxLOGICAL_CLASS, mxCHAR_CLASS, mxVOID_CLASS,
+    mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS, mxUINT8_CLASS, mxINT16_CLASS, mxUINT16_CLASS,
+    mxINT32_CLASS, mxUINT32_CLASS, mxINT64_CLASS, mxUINT64_CLASS
+} mxClassID;
 
-MX_API double* mxGetPr(const mxArray* array);  // null when the array holds no doubles
+// The start of the array's data, typed as doubles whatever its class: only
+// an array for which mxIsDouble is true holds 8 bytes an element.
+MX_API double* mxGetPr(const mxArray* array);
 MX_API double* mxGetPi(const mxArray* array);  // null unless the array is complex
 MX_API size_t mxGetM(const mxArray* array);
 MX_API size_t mxGetN(const mxArray* array);
 MX_API size_t mxGetNumberOfElements(const mxArray* array);
 MX_API bool mxIsComplex(const mxArray* array);
-MX_API bool mxIsNumeric(const mxArray* array);
+MX_API bool mxIsNumeric(const mxArray* array);  // any of the double, single and integer classes
+MX_API bool mxIsDouble(const mxArray* array);
+MX_API mxClassID mxGetClassID(const mxArray* array);
 MX_API bool mxIsChar(const mxArray* array);
 // Copies at most bufferLength - 1 characters and always NUL-terminates;
 // returns 0 when the whole text fitted, 1 when it was cut or is not text.
@@ -48,6 +57,8 @@ MX_API void* mxCalloc(size_t count, size_t elementSize);  // zero-filled
 MX_API void mxFree(void* pointer);
 MX_API mxArray* mxCreateDoubleMatrix(size_t rows, size_t columns, mxComplexity complexity);
 MX_API mxArray* mxCreateDoubleScalar(double value);
+// A zero-filled real or complex array of a numeric class (double, single, integers).
+MX_API mxArray* mxCreateNumericMatrix(size_t rows, size_t columns, mxClassID classId, mxComplexity complexity);
 MX_API mxArray* mxCreateString(const char* text);
 MX_API mxArray* mxCreateLogicalScalar(bool value);
 MX_API void mxDestroyArray(mxArray* array);

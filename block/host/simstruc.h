@@ -1,6 +1,16 @@
 // The host's per-block structure, shared by the block and the emulated host,
 // and the accessors through which an S-function reaches it. The accessor
 // names follow the host's conventional S-function macros.
+//
+// Two assumptions a host must meet:
+// - The layout below is this project's own. The host's record formats are
+//   left open, so byte sizes quoted for another host's 32-bit structures
+//   (520, 400, 64 and 56 bytes) do not describe this layout; a host built
+//   against this header uses these definitions, not those sizes.
+// - The pointer-work vector (`pwork`) is zeroed by the host before the first
+//   mdlStart. mdlStart first closes and frees whatever the two slots hold,
+//   so that a restart without a terminate leaks nothing; junk in a slot
+//   would be freed as if the block had allocated it.
 #pragma once
 
 #include <stdint.h>

@@ -94,6 +94,7 @@ void mdlStart(SimStruct* S)
         return;
     }
     // A start without a terminate since the last one: close and free what that start left.
+    // The host zeroes the vector before the first start, so empty slots hold null.
     mdlTerminate(S);
     auto* socketCell = static_cast<SocketHandle*>(socketCalls.allocate(sizeof(SocketHandle)));
     void* packet = socketCalls.allocate(fdm17::packetSize);

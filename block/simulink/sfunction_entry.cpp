@@ -165,7 +165,8 @@ constexpr const char* invalidFlagMessage = "Invalid flag encountered in simulink
 // there is no finite double to read.
 int simulationFlag(int nrhs, const mxArray* prhs[])
 {
-    if (nrhs < 4 || prhs == nullptr || prhs[3] == nullptr || mxGetNumberOfElements(prhs[3]) == 0) {
+    if (nrhs < 4 || prhs == nullptr || prhs[3] == nullptr || !mxIsDouble(prhs[3]) ||
+        mxGetNumberOfElements(prhs[3]) == 0) {
         return 0;
     }
     const double* value = mxGetPr(prhs[3]);
@@ -204,7 +205,8 @@ void processSimulationCall(mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
 bool isIntegerFlag(const mxArray* flag)
 {
-    if (flag == nullptr || mxGetM(flag) * mxGetN(flag) != 1 || mxIsComplex(flag) || !mxIsNumeric(flag)) {
+    if (flag == nullptr || mxGetM(flag) * mxGetN(flag) != 1 || mxIsComplex(flag) || !mxIsNumeric(flag) ||
+        !mxIsDouble(flag)) {
         return false;
     }
     const double* value = mxGetPr(flag);
@@ -217,7 +219,7 @@ bool isIntegerFlag(const mxArray* flag)
 // The host's structure when the second argument hands one over, else null.
 SimStruct* handedOverSimStruct(const mxArray* handOver)
 {
-    if (handOver == nullptr || mxGetM(handOver) != 2 || mxGetN(handOver) < 1) {
+    if (handOver == nullptr || !mxIsDouble(handOver) || mxGetM(handOver) != 2 || mxGetN(handOver) < 1) {
         return nullptr;
     }
     const double* data = mxGetPr(handOver);

@@ -117,12 +117,15 @@ void printReadable(std::span<const std::uint8_t> datagram, fdm::Kind kind, long 
             continue;
         }
         for (std::size_t i = 0; i < field.count; ++i) {
-            std::string name(field.name);
+            // Formatted in place: building it with std::string trips GCC 12's -Wrestrict at -O3.
+            char name[64];
             if (field.count > 1) {
-                name += "[" + std::to_string(i) + "]";
+                std::snprintf(name, sizeof name, "%.*s[%zu]", static_cast<int>(field.name.size()), field.name.data(), i);
+            } else {
+                std::snprintf(name, sizeof name, "%.*s", static_cast<int>(field.name.size()), field.name.data());
             }
             const double value = fdm::valueOf(datagram, field, i);
-            std::printf("  %-28s %.10g", name.c_str(), value);
+            std::printf("  %-28s %.10g", name, value);
             if (isAngle(field.name)) {
                 std::printf(" rad (%.6f deg)", value * 180.0 / std::numbers::pi);
             } else if (field.name == "engineState") {

@@ -14,7 +14,7 @@ if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || wine wineboot -i >/dev/null 2>&1 || true
 fi
 
-for preset in default clang asan mingw mingw64; do
+for preset in default release clang asan mingw mingw64; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
   if [ "$preset" = default ]; then

@@ -7,6 +7,7 @@ usage: end_to_end.py BIN_DIR
 """
 import json
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -128,7 +129,7 @@ class EndToEnd(unittest.TestCase):
             (good + "\n" + ",".join(["1"] * 27) + "\n", ":2: expected 28 values, found 27"),
             ("h," * 27 + "h\n" + good + "\n" + ",".join(["1"] * 4 + ["abc"] + ["1"] * 23) + "\n",
              ":3: column 5: not a number: 'abc'"),
-            (good + "," + "1\n", ":1: expected 28 values, found more"),
+            (good + "," + "1\n", ":1: expected 28 values, found 29"),
         ]
         sink = receiver()
         for text, message in cases:
@@ -176,11 +177,11 @@ class EndToEnd(unittest.TestCase):
         sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         v24 = bytearray(408)
         v24[0:4] = struct.pack(">I", 24)
-        for datagram in self.malformed + [bytes(v24), v17_packet()]:
+        for datagram in self.malformed + [v17_packet()]:
             sender.sendto(datagram, ("127.0.0.1", port))
         _, err = relay.communicate(timeout=TIMEOUT)
         self.assertEqual(relay.returncode, 0)
-        self.assertIn("1 forwarded, 6 malformed dropped", err)
+        self.assertIn("1 forwarded, 5 malformed dropped", err)
         packet = sink.recv(2048)
         self.assertEqual(struct.unpack_from(">Id", packet, 0)[0], 24)
         self.assertEqual(struct.unpack_from(">d", packet, 16)[0], 0.25)
@@ -188,13 +189,278 @@ class EndToEnd(unittest.TestCase):
         with self.assertRaises(socket.timeout):
             sink.recv(2048)
 
-    def test_tools_refuse_bad_options(self):
-        for args in (["orvalink-run", "--port", "x"], ["fdm-listen", "--nope"], ["fdm-relay", "--to", "127.0.0.1:99999"]):
-            run = subprocess.run([tool(args[0])] + args[1:], capture_output=True, text=True, timeout=TIMEOUT)
-            self.assertEqual(run.returncode, 2, args)
-            self.assertTrue(run.stderr.startswith(args[0] + ": "), run.stderr)
-            self.assertIn("usage:", run.stderr)
+    def test_runner_reports_why_the_start_failed(self):
+        run = subprocess.run([tool("orvalink-run"), "--host", "x" * 70, "--steps", "1", "--fast"],
+                             capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(run.returncode, 1)
+        lines = run.stderr.splitlines()
+        self.assertEqual(lines[0], "orvalink-run: Could not connect to host !")
+        self.assertEqual(lines[1], "orvalink-run: cause: the host name '" + "x" * 60 + "...' did not resolve")
 
+
+
+def free_port():
+    """A loopback UDP port that nothing listens on (just released)."""
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind(("127.0.0.1", 0))
+    port = sock.getsockname()[1]
+    sock.close()
+    return port
+
+
+def run_tool(args, **kwargs):
+    return subprocess.run([tool(args[0])] + args[1:], capture_output=True, text=True, timeout=TIMEOUT, **kwargs)
+
+
+class Options(unittest.TestCase):
+    """Every tool's conventions, and a table of bad values with what each must say."""
+
+    def test_help_and_version_go_to_standard_output(self):
+        for name in ("orvalink-run", "fdm-listen", "fdm-relay"):
+            for option, start in (("--help", "usage: " + name), ("--version", name + " ")):
+                run = run_tool([name, option])
+                self.assertEqual((run.returncode, run.stderr), (0, ""), (name, option))
+                self.assertTrue(run.stdout.startswith(start), run.stdout)
+
+    BAD = [
+        # (arguments, what the one line must hold)
+        (["orvalink-run", "--port", "-1"], "--port '-1': a whole number from 1 to 65535"),
+        (["orvalink-run", "--port", "65536"], "--port '65536'"),
+        (["orvalink-run", "--port", "70000"], "--port '70000'"),
+        (["orvalink-run", "--port=5500.7"], "--port '5500.7'"),
+        (["orvalink-run", "--port", "0"], "--port '0'"),
+        (["orvalink-run", "--port", "x"], "--port 'x'"),
+        (["orvalink-run", "--steps", "1e19"], "--steps '1e19': a whole number from 1 to 10^12"),
+        (["orvalink-run", "--steps", "1e300"], "--steps '1e300'"),
+        (["orvalink-run", "--steps", "0"], "--steps '0'"),
+        (["orvalink-run", "--duration", "-5"], "--duration '-5': seconds, above 0"),
+        (["orvalink-run", "--duration", "0.01"], "not 1 to 10^12 steps"),
+        (["orvalink-run", "--sample-time", "1e300"], "--sample-time '1e300': seconds, above 0 and at most 86400"),
+        (["orvalink-run", "--sample-time", "0"], "--sample-time '0'"),
+        (["orvalink-run", "--sample-time", "nan"], "--sample-time 'nan'"),
+        (["orvalink-run", "--input", ""], "--input '': a file name"),
+        (["orvalink-run", "--lat", "90"], "--lat '90': degrees, above -90 and below 90"),
+        (["orvalink-run", "--lat=-91"], "--lat '-91'"),
+        (["orvalink-run", "--lon", "180.5"], "--lon '180.5': degrees, from -180 to 180"),
+        (["orvalink-run", "--host", ""], "--host ''"),
+        (["orvalink-run", "--steps", "5", "--duration", "5"], "--steps and --duration exclude each other"),
+        (["orvalink-run", "--fast=yes"], "--fast takes no value"),
+        (["orvalink-run", "--port"], "--port needs a value"),
+        (["orvalink-run", "--nope"], "unknown option '--nope'"),
+        (["fdm-listen", "--every", "0"], "--every '0': a whole number of at least 1"),
+        (["fdm-listen", "--every", "1e300"], "--every '1e300'"),
+        (["fdm-listen", "--count", "0.4"], "--count '0.4'"),
+        (["fdm-listen", "--timeout", "-1"], "--timeout '-1'"),
+        (["fdm-listen", "--json", "--csv"], "--json and --csv exclude each other"),
+        (["fdm-listen", "--full", "--json"], "--full and --json exclude each other"),
+        (["fdm-listen", "--port", "65536"], "--port '65536'"),
+        (["fdm-relay", "--to", "127.0.0.1:99999"], "--to '127.0.0.1:99999': HOST:PORT"),
+        (["fdm-relay", "--to", "5501"], "--to '5501'"),
+        (["fdm-relay", "--listen", "a:b"], "--listen 'a:b'"),
+        (["fdm-relay", "--count", "-3"], "--count '-3'"),
+    ]
+
+    def test_bad_values_get_one_line_and_exit_2(self):
+        for args, message in self.BAD:
+            run = run_tool(args)
+            self.assertEqual(run.returncode, 2, (args, run.stderr))
+            self.assertEqual(run.stdout, "", args)
+            lines = run.stderr.splitlines()
+            self.assertEqual(len(lines), 1, (args, run.stderr))
+            self.assertTrue(lines[0].startswith(args[0] + ": "), lines[0])
+            self.assertIn(message, lines[0], args)
+            self.assertIn("try '" + args[0] + " --help'", lines[0])
+
+    def test_unbounded_and_binary_input_is_cut_and_escaped(self):
+        for value in ("h" * 100000, "\x01\x7f\u00e9" * 50):
+            run = run_tool(["orvalink-run", "--port", value])
+            self.assertEqual(run.returncode, 2)
+            self.assertLess(len(run.stderr), 400, run.stderr[:100])
+        run = run_tool(["orvalink-run", "--port", "\x01\x02"])
+        self.assertIn("'\\x01\\x02'", run.stderr)
+
+
+class CsvInput(unittest.TestCase):
+    """Each shape of input file with its outcome."""
+
+    GOOD = ",".join(str(v) for v in row(1))
+    QUOTED = ",".join(f'"{v}"' for v in row(1))
+    HEADER = ",".join(f"c{j}" for j in range(28))
+    CASES = [
+        # (file content, exit code, rows sent, message on standard error)
+        (HEADER + "\n" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 rows sent"),
+        (QUOTED + "\n", 0, 1, "1 rows sent"),
+        ('"' + HEADER.replace(",", '","') + '"\n' + QUOTED + "\r\n", 0, 1, "1 rows sent"),
+        ("\ufeff" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 rows sent"),
+        ("\ufeff" + HEADER + "\n" + GOOD + "\n", 0, 1, "1 rows sent"),
+        (GOOD + "\r\n\r\n" + GOOD + "\r\n", 0, 2, "2 rows sent"),
+        ("", 1, 0, "holds no data row"),
+        (HEADER + "\n", 1, 0, "holds no data row"),
+        ("some junk\nmore junk\n", 1, 0, ":2: no number in any column (a header is allowed on the first line only)"),
+        (GOOD + "\n" + HEADER + "\n", 1, 1, ":2: no number in any column"),
+        ("1,x" + ",1" * 26 + "\n", 1, 0, ":1: column 2: not a number: 'x'"),
+        ('1,"2' + ",1" * 26 + "\n", 1, 0, ":1: column 2: not a number: '\"2'"),
+        ("1," + "9" * 60000 + "x" + ",1" * 26 + "\n", 1, 0, ":1: column 2: not a number: '" + "9" * 60 + "...'"),
+        ("1,\x00\x01\x02" + ",1" * 26 + "\n", 1, 0, ":1: column 2: not a number: '\\x00\\x01\\x02'"),
+        ("1" + ",1" * 200000 + "\n", 1, 0, ":1: line longer than 65536 bytes"),
+    ]
+
+    def test_each_shape_of_file(self):
+        sink = receiver()
+        sink.settimeout(0.5)
+        for content, code, rows, message in self.CASES:
+            with tempfile.NamedTemporaryFile("wb", suffix=".csv", delete=False) as handle:
+                handle.write(content.encode("utf-8"))
+            run = run_tool(["orvalink-run", "--input", handle.name, "--port", str(sink.getsockname()[1]), "--fast"])
+            os.unlink(handle.name)
+            label = content[:40]
+            self.assertEqual(run.returncode, code, (label, run.stderr[:300]))
+            self.assertIn(message, run.stderr, label)
+            self.assertLess(len(run.stderr), 600, label)
+            received = 0
+            try:
+                while True:
+                    self.assertEqual(sink.recv(2048)[:4], b"\0\0\0\x11")
+                    received += 1
+            except socket.timeout:
+                pass
+            self.assertEqual(received, rows, label)
+            self.assertIn(f"orvalink-run: {rows} rows sent to '127.0.0.1':", run.stderr, label)
+
+
+class Stopping(unittest.TestCase):
+    """Ctrl-C and termination requests stop every tool at once, with its summary."""
+
+    def test_ctrl_c_in_a_long_pacing_wait(self):
+        sink = receiver()
+        runner = subprocess.Popen([tool("orvalink-run"), "--port", str(sink.getsockname()[1]), "--sample-time", "500", "--steps", "3"],
+                                  stderr=subprocess.PIPE, text=True)
+        self.assertIn("sending to", runner.stderr.readline())
+        self.assertEqual(len(sink.recv(2048)), 336)  # the first step goes at once, then a 500 s wait
+        began = time.monotonic()
+        runner.send_signal(signal.SIGINT)
+        err = runner.communicate(timeout=5)[1]
+        self.assertLess(time.monotonic() - began, 2.0)
+        self.assertEqual(runner.returncode, 0, err)
+        self.assertIn("1 steps sent", err)
+        self.assertIn("(stopped)", err)
+
+    def test_termination_request_stops_listener_and_relay_with_their_summaries(self):
+        for args, pattern in (([tool("fdm-listen"), "--port", "0"], "listening on "),
+                              ([tool("fdm-relay"), "--listen", "0", "--to", f"127.0.0.1:{free_port()}"], "relaying ")):
+            process, _ = start_with_port(args, pattern)
+            began = time.monotonic()
+            process.send_signal(signal.SIGTERM)
+            _, err = process.communicate(timeout=5)
+            self.assertLess(time.monotonic() - began, 2.0)
+            self.assertEqual(process.returncode, 0, err)
+            self.assertIn("(stopped)", err)
+
+
+class Listener(unittest.TestCase):
+    def listen(self, extra, datagrams, count):
+        listener, port = start_with_port([tool("fdm-listen"), "--port", "0", "--count", str(count),
+                                          "--timeout", str(TIMEOUT)] + extra, "listening on ")
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        for datagram in datagrams:
+            sender.sendto(datagram, ("127.0.0.1", port))
+        out, err = listener.communicate(timeout=TIMEOUT)
+        self.assertEqual(listener.returncode, 0, err)
+        return out, err
+
+    def test_compact_is_one_line_a_datagram(self):
+        out, err = self.listen([], [v17_packet()] * 10, 10)
+        lines = out.splitlines()
+        self.assertEqual(len(lines), 10)
+        self.assertRegex(lines[0], r"^\d\d:\d\d:\d\d\.\d{3}  v17  lat  14\.323945  lon ")
+        self.assertRegex(err, r"10 packets, [0-9.]+/s, largest gap [0-9.]+ s, 0 malformed")
+
+    def test_full_dump_names_surfaces_units_and_the_time(self):
+        packet = bytearray(v17_packet())
+        struct.pack_into(">I", packet, 284, 1700000000)
+        struct.pack_into(">f", packet, 308, -0.25)  # left aileron
+        struct.pack_into(">I", packet, 124, 2)
+        out, _ = self.listen(["--full"], [bytes(packet)], 1)
+        self.assertIn("Left aileron                 -0.25 normalised", out)
+        self.assertIn("Latitude                     0.25 rad (14.323945 deg)", out)
+        self.assertIn("Current time                 1700000000 s since 1970 (2023-11-14 22:13:20 UTC)", out)
+        self.assertIn("Engine state 1               2 (running)", out)
+
+    def test_csv_is_one_table_for_both_versions(self):
+        v24 = bytearray(408)
+        v24[0:4] = struct.pack(">I", 24)
+        struct.pack_into(">f", v24, 376, 0.5)  # left flap
+        out, _ = self.listen(["--csv"], [v17_packet(), bytes(v24)], 2)
+        header, first, second = out.splitlines()
+        names = header.split(",")
+        self.assertEqual(names[0], "received_at")
+        self.assertEqual(len(first.split(",")), len(names))
+        self.assertEqual(len(second.split(",")), len(names))
+        v17_row, v24_row = dict(zip(names, first.split(","))), dict(zip(names, second.split(",")))
+        self.assertEqual((v17_row["version"], v17_row["latitude"], v17_row["left_flap"], v17_row["flaps"]),
+                         ("17", "0.25", "", "0"))
+        self.assertEqual((v24_row["version"], v24_row["left_flap"], v24_row["flaps"], v24_row["fuel_pressure_1"]),
+                         ("24", "0.5", "", "0"))
+        self.assertGreater(float(v17_row["received_at"]), 1.7e9)
+
+    def test_a_flood_of_malformed_datagrams_is_reported_a_few_times(self):
+        out, err = self.listen(["--json"], [v17_packet(size=10)] * 2000 + [v17_packet()], 1)
+        self.assertEqual(len(out.splitlines()), 1)
+        self.assertIn("receivedAt", json.loads(out))
+        self.assertLessEqual(err.count("skipped malformed datagram"), 10)
+        self.assertIn("more malformed datagrams not reported", err)
+        self.assertLessEqual(len(err.splitlines()), 14)
+        self.assertIn("2000 malformed", err)
+
+
+class Relay(unittest.TestCase):
+    def relay(self, destinations, count=None):
+        args = [tool("fdm-relay"), "--listen", "0", "--timeout", str(TIMEOUT)]
+        for port in destinations:
+            args += ["--to", f"127.0.0.1:{port}"]
+        if count is not None:
+            args += ["--count", str(count)]
+        return start_with_port(args, "relaying ")
+
+    def test_version_24_passes_unchanged_and_non_finite_positions_are_held_back(self):
+        sink = receiver()
+        relay, port = self.relay([sink.getsockname()[1]], count=1)
+        v24 = bytearray(408)
+        v24[0:4] = struct.pack(">I", 24)
+        v24[100:108] = b"\x12\x34\x56\x78\x9a\xbc\xde\xf0"
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        for offset, fmt, value in ((16, ">d", float("nan")), (8, ">d", float("inf")), (44, ">f", float("-inf"))):
+            bad = bytearray(v17_packet())
+            struct.pack_into(fmt, bad, offset, value)
+            sender.sendto(bytes(bad), ("127.0.0.1", port))
+        sender.sendto(bytes(v24), ("127.0.0.1", port))
+        _, err = relay.communicate(timeout=TIMEOUT)
+        self.assertEqual(sink.recv(2048), bytes(v24))
+        self.assertIn("1 forwarded, 0 malformed dropped, 3 not finite dropped", err)
+
+    def test_every_destination_gets_each_datagram_and_a_refusal_is_told_once(self):
+        sinks = [receiver(), receiver()]
+        closed = free_port()
+        relay, port = self.relay([sinks[0].getsockname()[1], closed, sinks[1].getsockname()[1]])
+        sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        for _ in range(20):
+            sender.sendto(v17_packet(), ("127.0.0.1", port))
+            time.sleep(0.01)
+        for sink in sinks:
+            for _ in range(20):
+                self.assertEqual(len(sink.recv(2048)), 408)
+        # Someone starts listening at the refusing address: told once, after a second without refusals.
+        late = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        late.bind(("127.0.0.1", closed))
+        deadline = time.monotonic() + 1.6
+        while time.monotonic() < deadline:
+            sender.sendto(v17_packet(), ("127.0.0.1", port))
+            time.sleep(0.05)
+        relay.send_signal(signal.SIGINT)
+        _, err = relay.communicate(timeout=TIMEOUT)
+        self.assertEqual(err.count(f"'127.0.0.1':{closed} refuses the datagrams"), 1, err)
+        self.assertEqual(err.count(f"datagrams get through to '127.0.0.1':{closed} again"), 1, err)
+        self.assertEqual(len(late.recv(2048)), 408)
 
 if __name__ == "__main__":
     import warnings

@@ -1,5 +1,7 @@
-// What the command-line tools share: usage errors, number options, and
-// the wait of a receive loop that stops after a time limit.
+// What the command-line tools share: option parsing (--name value and
+// --name=value), strict number options, usage errors in one line, quoting
+// of untrusted input in messages, and the wait of a receive loop that stops
+// after a time limit.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +11,11 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <string_view>
+
+#ifndef ORVALINK_VERSION
+#  define ORVALINK_VERSION "unknown"
+#endif
 
 namespace command_line {
 
@@ -17,33 +24,148 @@ struct Program {
     void (*usage)(std::FILE* out);
 };
 
-// Names what was wrong, shows the usage, and exits with status 2.
+// `text` for a message: in single quotes, cut to about `limit` characters,
+// with non-printable bytes escaped, so that no message repeats unbounded
+// or binary input.
+inline std::string quoted(std::string_view text, std::size_t limit = 60)
+{
+    std::string out = "'";
+    std::size_t shown = 0;
+    for (const char c : text) {
+        if (shown == limit) {
+            out += "...";
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\' || byte == '\'') {
+            out += '\\';
+            out += c;
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            out += c;
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            out += escape;
+        }
+        ++shown;
+    }
+    return out + "'";
+}
+
+// Names what was wrong in one line that points to --help, and exits with status 2.
 [[noreturn]] inline void badUsage(const Program& program, const std::string& message)
 {
-    std::fprintf(stderr, "%s: %s\n", program.name, message.c_str());
-    program.usage(stderr);
+    std::fprintf(stderr, "%s: %s (try '%s --help')\n", program.name, message.c_str(), program.name);
     std::exit(2);
 }
 
-// The finite number an option was given, at least `least`.
-inline double number(const Program& program, const std::string& option, const char* text,
-                     double least = -std::numeric_limits<double>::infinity())
-{
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !std::isfinite(value) || value < least) {
-        char bound[48] = "";
-        if (least > -std::numeric_limits<double>::infinity()) {
-            std::snprintf(bound, sizeof bound, " of at least %g", least);
+// Walks the arguments: each option as a name and, when it takes one, a
+// value given either as the next argument or after '='.
+class Arguments {
+public:
+    Arguments(const Program& program, int argc, char** argv) : program_(program), argc_(argc), argv_(argv) {}
+
+    // The next option's name, false when none is left. --help and --version are answered here.
+    bool next()
+    {
+        if (valuePending_) {
+            badUsage(program_, name_ + " takes no value");
         }
-        badUsage(program, option + " needs a number" + bound + ", got '" + text + "'");
+        if (++index_ >= argc_) {
+            return false;
+        }
+        const std::string arg = argv_[index_];
+        const auto equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name_ = arg.substr(0, equals);
+            inlineValue_ = arg.substr(equals + 1);
+            valuePending_ = true;
+        } else {
+            name_ = arg;
+            valuePending_ = false;
+        }
+        if (name_ == "--help" || name_ == "-h") {
+            program_.usage(stdout);
+            std::exit(0);
+        }
+        if (name_ == "--version") {
+            std::printf("%s %s\n", program_.name, ORVALINK_VERSION);
+            std::exit(0);
+        }
+        return true;
     }
-    return value;
-}
+
+    const std::string& name() const { return name_; }
+    bool is(std::string_view option) const { return name_ == option; }
+
+    // The current option's value.
+    std::string value()
+    {
+        if (valuePending_) {
+            valuePending_ = false;
+            lastValue_ = inlineValue_;
+        } else if (index_ + 1 >= argc_) {
+            badUsage(program_, name_ + " needs a value");
+        } else {
+            lastValue_ = argv_[++index_];
+        }
+        return lastValue_;
+    }
+
+    // The value as a finite number within [least, most]; `allowed` says what is allowed.
+    double number(double least, double most, const char* allowed)
+    {
+        const std::string text = value();
+        char* end = nullptr;
+        const double parsed = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(parsed) || parsed < least || parsed > most) {
+            refuse(text, allowed);
+        }
+        return parsed;
+    }
+
+    // The value as a whole number within [least, most].
+    long long whole(long long least, long long most, const char* allowed)
+    {
+        const double parsed = number(static_cast<double>(least), static_cast<double>(most), allowed);
+        if (parsed != std::floor(parsed)) {
+            refuse(lastValue_, allowed);
+        }
+        return static_cast<long long>(parsed);
+    }
+
+    // A number above 0 (and at most `most`).
+    double positive(double most, const char* allowed)
+    {
+        const double parsed = number(0.0, most, allowed);
+        if (!(parsed > 0.0)) {
+            refuse(lastValue_, allowed);
+        }
+        return parsed;
+    }
+
+    // Refuses the value just read.
+    [[noreturn]] void refuse(const char* allowed) const { refuse(lastValue_, allowed); }
+    [[noreturn]] void refuse(const std::string& text, const char* allowed) const
+    {
+        badUsage(program_, name_ + " " + quoted(text) + ": " + allowed);
+    }
+    [[noreturn]] void unknown() const { badUsage(program_, "unknown option " + quoted(name_)); }
+
+private:
+    const Program& program_;
+    int argc_;
+    char** argv_;
+    int index_ = 0;
+    std::string name_;
+    std::string inlineValue_;
+    std::string lastValue_;
+    bool valuePending_ = false;
+};
 
 // Milliseconds a receive may wait: at most `slice`, never past `timeout`
 // seconds after `started` (no limit when negative); -1 once the time is up.
-inline int receiveWait(std::chrono::steady_clock::time_point started, double timeout, int slice = 200)
+inline int receiveWait(std::chrono::steady_clock::time_point started, double timeout, int slice = 100)
 {
     if (timeout < 0) {
         return slice;

@@ -1,51 +1,129 @@
 // fdm-listen: receives flight-dynamics datagrams (version 17 or 24) on a
-// UDP port and prints each, readable, as JSON lines or as CSV. Reports and
-// the summary go to standard error.
+// UDP port and prints each: one compact line, a full dump, JSON lines or
+// one CSV table. Reports and the summary go to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
 #include <numbers>
 #include <string>
 
 #include "command_line.h"
+#include "console.h"
 #include "datagram.h"
+#include "readable.h"
 #include "udp_socket.h"
 
 namespace {
 
 const char* const program = "fdm-listen";
-enum class Format { readable, json, csv };
+enum class Format { compact, full, json, csv };
 
 void usage(std::FILE* out)
 {
     std::fprintf(out,
                  "usage: %s [options]\n"
                  "Prints every flight-dynamics datagram (version 17 or 24) that arrives.\n\n"
-                 "  --port N       UDP port to listen on (default 5500; 0: any free port)\n"
+                 "  --port N       UDP port to listen on, 0 to 65535 (default 5500; 0: any free port)\n"
                  "  --bind ADDR    address to bind (default 127.0.0.1)\n"
+                 "  --full         every field with its unit, instead of one line a datagram\n"
                  "  --json         one JSON object a line\n"
-                 "  --csv          one CSV row a packet, after a header\n"
-                 "  --count N      stop after N well-formed packets\n"
+                 "  --csv          one CSV table: a header, then a row a datagram\n"
+                 "  --count N      stop after N well-formed datagrams\n"
                  "  --timeout S    stop after S seconds\n"
-                 "  --every N      print only every Nth packet (all are counted)\n"
-                 "  --help         this text\n",
+                 "  --every N      print only every Nth datagram (all are counted)\n"
+                 "  --help, --version   this text, the version\n"
+                 "Options take their value as the next argument or after '=' (--port=5501).\n",
                  program);
 }
 
 const command_line::Program me{program, usage};
 
-[[noreturn]] void badUsage(const std::string& message) { command_line::badUsage(me, message); }
+constexpr double degreesPerRadian = 180.0 / std::numbers::pi;
 
-double number(const std::string& option, const char* text) { return command_line::number(me, option, text, 0.0); }
+using SystemClock = std::chrono::system_clock;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-bool isAngle(std::string_view name)
+// "2026-12-08 23:54:30.123" (UTC) for a time point, or for whole seconds since 1970.
+std::string utc(double secondsSince1970, bool withMilliseconds)
 {
-    return name == "longitude" || name == "latitude" || name == "roll" || name == "pitch" || name == "heading";
+    const double whole = std::floor(secondsSince1970);
+    const auto seconds = static_cast<std::time_t>(whole);
+    std::tm parts{};
+#if defined(_WIN32)
+    if (gmtime_s(&parts, &seconds) != 0) {
+        return "?";
+    }
+#else
+    if (gmtime_r(&seconds, &parts) == nullptr) {
+        return "?";
+    }
+#endif
+    char text[48];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    std::string out = text;
+    if (withMilliseconds) {
+        std::snprintf(text, sizeof text, ".%03d", std::min(999, static_cast<int>((secondsSince1970 - whole) * 1000.0)));
+        out += text;
+    }
+    return out;
+}
+
+double secondsSince1970(SystemClock::time_point at)
+{
+    return std::chrono::duration<double>(at.time_since_epoch()).count();
+}
+
+double field(std::span<const std::uint8_t> datagram, fdm::Kind kind, const char* name)
+{
+    for (const fdm::Column& column : fdm::columns()) {
+        double value = 0.0;
+        if (std::string_view(column.name) == name && fdm::columnValue(datagram, kind, column, 0, value)) {
+            return value;
+        }
+    }
+    return std::nan("");
+}
+
+void printCompact(std::span<const std::uint8_t> datagram, fdm::Kind kind, double received)
+{
+    const std::string time = utc(received, true);
+    auto deg = [&](const char* name) { return field(datagram, kind, name) * degreesPerRadian; };
+    std::printf("%s  v%u  lat %10.6f  lon %11.6f  alt %8.1f m  hdg %6.1f  roll %6.1f  pitch %5.1f  cas %6.1f kt  "
+                "climb %6.1f ft/s\n",
+                time.c_str() + 11, fdm17::loadU32(datagram.data()), deg("latitude"), deg("longitude"),
+                field(datagram, kind, "altitude"), deg("heading"), deg("roll"), deg("pitch"),
+                field(datagram, kind, "calibrated_airspeed"), field(datagram, kind, "climb_rate"));
+}
+
+void printFull(std::span<const std::uint8_t> datagram, fdm::Kind kind, long long number, double received)
+{
+    std::printf("datagram %lld, received %s UTC: version %u, %zu bytes\n", number, utc(received, true).c_str(),
+                fdm17::loadU32(datagram.data()), datagram.size());
+    for (const fdm::Column& column : fdm::columns()) {
+        for (int i = 0; i < column.count; ++i) {
+            double value = 0.0;
+            if (std::string_view(column.name) == "version" || !fdm::columnValue(datagram, kind, column, i, value)) {
+                continue;
+            }
+            char label[64];
+            if (column.count > 1) {
+                std::snprintf(label, sizeof label, "%s %d", column.label, i + 1);
+            } else {
+                std::snprintf(label, sizeof label, "%s", column.label);
+            }
+            std::printf("  %-28s %.10g%s%s", label, value, *column.unit != '\0' ? " " : "", column.unit);
+            switch (column.shown) {
+            case fdm::Shown::angle: std::printf(" (%.6f deg)", value * degreesPerRadian); break;
+            case fdm::Shown::engineState:
+                std::printf(" (%s)", fdm::engineStateName(static_cast<std::uint32_t>(value)));
+                break;
+            case fdm::Shown::time: std::printf(" (%s UTC)", utc(value, false).c_str()); break;
+            case fdm::Shown::number: break;
+            }
+            std::printf("\n");
+        }
+    }
 }
 
 // JSON has no NaN or infinity.
@@ -58,16 +136,14 @@ void printJsonNumber(double value)
     }
 }
 
-void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind)
+void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind, double received)
 {
-    std::printf("{");
-    bool first = true;
+    std::printf("{\"receivedAt\":%.6f", received);
     for (const fdm17::Field& field : fdm::fieldsOf(kind)) {
         if (field.encoding == fdm17::Encoding::bytes && field.name.find("padding") != std::string_view::npos) {
             continue;
         }
-        std::printf("%s\"%.*s\":", first ? "" : ",", static_cast<int>(field.name.size()), field.name.data());
-        first = false;
+        std::printf(",\"%.*s\":", static_cast<int>(field.name.size()), field.name.data());
         if (field.count > 1) {
             std::printf("[");
         }
@@ -82,104 +158,110 @@ void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind)
     std::printf("}\n");
 }
 
-void printCsv(std::span<const std::uint8_t> datagram, fdm::Kind kind, fdm::Kind& headerKind)
+// One table for both versions: a fixed set of columns, empty where a version has no such field.
+void printCsv(std::span<const std::uint8_t> datagram, fdm::Kind kind, double received, bool& headerWritten)
 {
-    const auto fields = fdm::fieldsOf(kind);
-    if (headerKind != kind) {
-        headerKind = kind;
-        bool first = true;
-        for (const fdm17::Field& field : fields) {
-            for (std::size_t i = 0; i < field.count; ++i) {
-                std::printf("%s%.*s", first ? "" : ",", static_cast<int>(field.name.size()), field.name.data());
-                if (field.count > 1) {
-                    std::printf("[%zu]", i);
-                }
-                first = false;
+    if (!headerWritten) {
+        headerWritten = true;
+        std::printf("received_at");
+        for (const fdm::Column& column : fdm::columns()) {
+            for (int i = 0; i < column.count; ++i) {
+                std::printf(column.count > 1 ? ",%s_%d" : ",%s", column.name, i + 1);
             }
         }
         std::printf("\n");
     }
-    bool first = true;
-    for (const fdm17::Field& field : fields) {
-        for (std::size_t i = 0; i < field.count; ++i) {
-            std::printf("%s%.17g", first ? "" : ",", fdm::valueOf(datagram, field, i));
-            first = false;
+    std::printf("%.6f", received);
+    for (const fdm::Column& column : fdm::columns()) {
+        for (int i = 0; i < column.count; ++i) {
+            double value = 0.0;
+            if (fdm::columnValue(datagram, kind, column, i, value)) {
+                std::printf(",%.17g", value);
+            } else {
+                std::printf(",");
+            }
         }
     }
     std::printf("\n");
 }
 
-void printReadable(std::span<const std::uint8_t> datagram, fdm::Kind kind, long number)
-{
-    std::printf("packet %ld: version %u, %zu bytes\n", number, fdm17::loadU32(datagram.data()), datagram.size());
-    for (const fdm17::Field& field : fdm::fieldsOf(kind)) {
-        if (field.name == "version" || field.encoding == fdm17::Encoding::bytes) {
-            continue;
+// Reports malformed datagrams, at most `perSecond` in any second; the rest are counted.
+class MalformedReports {
+public:
+    void report(const std::string& problem)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - windowStart_ >= std::chrono::seconds(1)) {
+            flush();
+            windowStart_ = now;
+            inWindow_ = 0;
         }
-        for (std::size_t i = 0; i < field.count; ++i) {
-            // Formatted in place: building it with std::string trips GCC 12's -Wrestrict at -O3.
-            char name[64];
-            if (field.count > 1) {
-                std::snprintf(name, sizeof name, "%.*s[%zu]", static_cast<int>(field.name.size()), field.name.data(), i);
-            } else {
-                std::snprintf(name, sizeof name, "%.*s", static_cast<int>(field.name.size()), field.name.data());
-            }
-            const double value = fdm::valueOf(datagram, field, i);
-            std::printf("  %-28s %.10g", name, value);
-            if (isAngle(field.name)) {
-                std::printf(" rad (%.6f deg)", value * 180.0 / std::numbers::pi);
-            } else if (field.name == "engineState") {
-                std::printf(" (%s)", fdm::engineStateName(static_cast<std::uint32_t>(value)));
-            }
-            std::printf("\n");
+        if (inWindow_ < perSecond) {
+            ++inWindow_;
+            std::fprintf(stderr, "%s: skipped malformed datagram: %s\n", program, problem.c_str());
+        } else {
+            ++unreported_;
         }
     }
-    std::fflush(stdout);
-}
+    void flush()
+    {
+        if (unreported_ > 0) {
+            std::fprintf(stderr, "%s: %lld more malformed datagrams not reported\n", program, unreported_);
+            unreported_ = 0;
+        }
+    }
+
+private:
+    static constexpr int perSecond = 5;
+    std::chrono::steady_clock::time_point windowStart_{};
+    int inWindow_ = 0;
+    long long unreported_ = 0;
+};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     udp::Endpoint local{"127.0.0.1", 5500};
-    Format format = Format::readable;
-    long count = -1;
+    Format format = Format::compact;
+    std::string formatOption;
+    long long count = -1;
     double timeout = -1;
-    long every = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                badUsage(arg + " needs a value");
+    long long every = 1;
+    command_line::Arguments args(me, argc, argv);
+    while (args.next()) {
+        const auto choose = [&](Format chosen) {
+            if (!formatOption.empty() && formatOption != args.name()) {
+                command_line::badUsage(me, formatOption + " and " + args.name() + " exclude each other");
             }
-            return argv[++i];
+            formatOption = args.name();
+            format = chosen;
         };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--port") {
-            const double port = number(arg, value());
-            if (port > 65535 || port != std::floor(port)) {
-                badUsage("--port needs a whole number from 0 to 65535");
+        if (args.is("--port")) {
+            local.port = static_cast<std::uint16_t>(args.whole(0, 65535, "a whole number from 0 to 65535"));
+        } else if (args.is("--bind")) {
+            local.host = args.value();
+            if (local.host.empty() || local.host.size() > 255) {
+                args.refuse(local.host, "a host name or IPv4 address of 1 to 255 characters");
             }
-            local.port = static_cast<std::uint16_t>(port);
-        } else if (arg == "--bind") {
-            local.host = value();
-        } else if (arg == "--json") {
-            format = Format::json;
-        } else if (arg == "--csv") {
-            format = Format::csv;
-        } else if (arg == "--count") {
-            count = std::lround(number(arg, value()));
-        } else if (arg == "--timeout") {
-            timeout = number(arg, value());
-        } else if (arg == "--every") {
-            every = std::max(1L, std::lround(number(arg, value())));
+        } else if (args.is("--full")) {
+            choose(Format::full);
+        } else if (args.is("--json")) {
+            choose(Format::json);
+        } else if (args.is("--csv")) {
+            choose(Format::csv);
+        } else if (args.is("--count")) {
+            count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+        } else if (args.is("--timeout")) {
+            timeout = args.positive(1e9, "seconds, above 0");
+        } else if (args.is("--every")) {
+            every = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
         } else {
-            badUsage("unknown option '" + arg + "'");
+            args.unknown();
         }
     }
 
+    console::catchStopRequests();  // before the start line, which tells a caller it may signal
     std::string error;
     std::optional<udp::Socket> socket = udp::Socket::bound(local, error);
     if (!socket) {
@@ -187,17 +269,18 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "%s: listening on %s:%u\n", program, local.host.c_str(), socket->localPort());
-    std::signal(SIGINT, [](int) { interrupted = 1; });
-    std::signal(SIGTERM, [](int) { interrupted = 1; });
 
     const auto started = std::chrono::steady_clock::now();
     auto firstPacket = started;
     auto lastPacket = started;
-    long good = 0;
-    long malformed = 0;
-    fdm::Kind csvHeader = fdm::Kind::malformed;
+    double largestGap = 0.0;
+    long long good = 0;
+    long long malformed = 0;
+    bool csvHeader = false;
+    MalformedReports reports;
     std::uint8_t buffer[2048];
-    while (interrupted == 0 && (count < 0 || good < count)) {
+    int status = 0;
+    while (!console::stopRequested() && (count < 0 || good < count)) {
         const int waitMs = command_line::receiveWait(started, timeout);
         if (waitMs < 0) {
             break;
@@ -208,8 +291,10 @@ int main(int argc, char** argv)
         }
         if (length < 0) {
             std::fprintf(stderr, "%s: receive failed\n", program);
-            return 1;
+            status = 1;
+            break;
         }
+        const double received = secondsSince1970(SystemClock::now());
         const auto size = static_cast<std::size_t>(length);
         const std::span<const std::uint8_t> datagram(buffer, std::min(size, sizeof buffer));
         const fdm::Recognised recognised =
@@ -217,26 +302,32 @@ int main(int argc, char** argv)
                                  : fdm::recognise(datagram);
         if (recognised.kind == fdm::Kind::malformed) {
             ++malformed;
-            std::fprintf(stderr, "%s: skipped malformed datagram: %s\n", program, fdm::describe(recognised).c_str());
+            reports.report(fdm::describe(recognised));
             continue;
         }
-        lastPacket = std::chrono::steady_clock::now();
+        const auto now = std::chrono::steady_clock::now();
         if (good == 0) {
-            firstPacket = lastPacket;
+            firstPacket = now;
+        } else {
+            largestGap = std::max(largestGap, std::chrono::duration<double>(now - lastPacket).count());
         }
+        lastPacket = now;
         ++good;
         if ((good - 1) % every != 0) {
             continue;
         }
         switch (format) {
-        case Format::readable: printReadable(datagram, recognised.kind, good); break;
-        case Format::json: printJson(datagram, recognised.kind); break;
-        case Format::csv: printCsv(datagram, recognised.kind, csvHeader); break;
+        case Format::compact: printCompact(datagram, recognised.kind, received); break;
+        case Format::full: printFull(datagram, recognised.kind, good, received); break;
+        case Format::json: printJson(datagram, recognised.kind, received); break;
+        case Format::csv: printCsv(datagram, recognised.kind, received, csvHeader); break;
         }
         std::fflush(stdout);
     }
+    reports.flush();
     const double span = std::chrono::duration<double>(lastPacket - firstPacket).count();
-    std::fprintf(stderr, "%s: %ld packets, %.1f/s, %ld malformed\n", program, good,
-                 good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0, malformed);
-    return 0;
+    std::fprintf(stderr, "%s: %lld packets, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, good,
+                 good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0, largestGap, malformed,
+                 console::stopRequested() ? " (stopped)" : "");
+    return status;
 }

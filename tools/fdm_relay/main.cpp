@@ -1,17 +1,17 @@
 // fdm-relay: receives the block's version-17 datagrams and sends each on,
-// translated to version 24, so that a current FlightGear reads them.
-// Only well-formed version-17 datagrams are forwarded; nothing is
+// translated to version 24, so that a current FlightGear reads them; to
+// one destination or to several (one FlightGear a screen). Version-24
+// datagrams pass unchanged. Malformed datagrams, and those whose position
+// or attitude is not a finite number, are not forwarded. Nothing is
 // allocated per datagram.
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
+#include "console.h"
 #include "datagram.h"
 #include "udp_socket.h"
 
@@ -25,88 +25,133 @@ void usage(std::FILE* out)
                  "usage: %s [options]\n"
                  "Forwards version-17 flight-dynamics datagrams as version 24, for current FlightGear.\n\n"
                  "  --listen [HOST:]PORT  where the block sends (default 127.0.0.1:5500; port 0: any free port)\n"
-                 "  --to HOST:PORT        where FlightGear listens (default 127.0.0.1:5501)\n"
+                 "  --to HOST:PORT        where FlightGear listens (default 127.0.0.1:5501); give it once\n"
+                 "                        a FlightGear to feed several (one a screen)\n"
                  "  --count N             stop after forwarding N datagrams\n"
                  "  --timeout S           stop after S seconds\n"
                  "  --quiet               no status line\n"
-                 "  --help                this text\n",
+                 "  --help, --version     this text, the version\n"
+                 "Options take their value as the next argument or after '=' (--to=127.0.0.1:5502).\n",
                  program);
 }
 
 const command_line::Program me{program, usage};
 
-[[noreturn]] void badUsage(const std::string& message) { command_line::badUsage(me, message); }
+// One destination, and whether its receiver was refusing the last we knew.
+struct Destination {
+    udp::Endpoint endpoint;
+    std::optional<udp::Socket> socket;
+    std::string shown;
+    bool refusing = false;
+    std::chrono::steady_clock::time_point lastRefusal{};
+    long long refusals = 0;
+};
 
-double number(const std::string& option, const char* text) { return command_line::number(me, option, text, 0.0); }
+bool finitePositionAndAttitude(std::span<const std::uint8_t> datagram)
+{
+    namespace at = fdm17::offset;
+    for (const std::size_t offset : {at::longitude, at::latitude, at::altitude}) {
+        if (!std::isfinite(fdm17::loadF64(datagram.data() + offset))) {
+            return false;
+        }
+    }
+    for (const std::size_t offset : {at::roll, at::pitch, at::heading}) {
+        if (!std::isfinite(fdm17::loadF32(datagram.data() + offset))) {
+            return false;
+        }
+    }
+    return true;
+}
 
-volatile std::sig_atomic_t interrupted = 0;
+// Sends to one destination. A refusal is reported once, and so is the
+// first second without one that follows: UDP tells of a refusal only on a
+// later send, so getting through is known only from refusals that stop.
+void sendTo(Destination& to, std::span<const std::uint8_t> datagram)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (to.socket->send(datagram) < 0) {
+        ++to.refusals;
+        to.lastRefusal = now;
+        if (!to.refusing) {
+            to.refusing = true;
+            std::fprintf(stderr, "%s: %s refuses the datagrams (is FlightGear listening there?)\n", program,
+                         to.shown.c_str());
+        }
+    } else if (to.refusing && now - to.lastRefusal >= std::chrono::seconds(1)) {
+        to.refusing = false;
+        std::fprintf(stderr, "%s: datagrams get through to %s again\n", program, to.shown.c_str());
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     udp::Endpoint listen{"127.0.0.1", 5500};
-    udp::Endpoint to{"127.0.0.1", 5501};
-    long count = -1;
+    std::vector<Destination> destinations;
+    long long count = -1;
     double timeout = -1;
     bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                badUsage(arg + " needs a value");
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        } else if (arg == "--listen") {
-            const std::string text = value();
+    command_line::Arguments args(me, argc, argv);
+    while (args.next()) {
+        if (args.is("--listen")) {
+            const std::string text = args.value();
             std::optional<udp::Endpoint> endpoint = udp::parseEndpoint(text, "127.0.0.1");
             if (!endpoint) {
-                badUsage("--listen needs [HOST:]PORT, got '" + text + "'");
+                args.refuse(text, "[HOST:]PORT with a port from 0 to 65535");
             }
             listen = *endpoint;
-        } else if (arg == "--to") {
-            const std::string text = value();
+        } else if (args.is("--to")) {
+            const std::string text = args.value();
             std::optional<udp::Endpoint> endpoint = udp::parseEndpoint(text, "127.0.0.1");
-            if (!endpoint || endpoint->port == 0) {
-                badUsage("--to needs HOST:PORT with a port from 1 to 65535, got '" + text + "'");
+            if (!endpoint || endpoint->port == 0 || text.find(':') == std::string::npos) {
+                args.refuse(text, "HOST:PORT with a port from 1 to 65535");
             }
-            to = *endpoint;
-        } else if (arg == "--count") {
-            count = std::lround(number(arg, value().c_str()));
-        } else if (arg == "--timeout") {
-            timeout = number(arg, value().c_str());
-        } else if (arg == "--quiet" || arg == "-q") {
+            destinations.push_back(Destination{*endpoint, std::nullopt, {}});
+        } else if (args.is("--count")) {
+            count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+        } else if (args.is("--timeout")) {
+            timeout = args.positive(1e9, "seconds, above 0");
+        } else if (args.is("--quiet") || args.is("-q")) {
             quiet = true;
         } else {
-            badUsage("unknown option '" + arg + "'");
+            args.unknown();
         }
     }
+    if (destinations.empty()) {
+        destinations.push_back(Destination{udp::Endpoint{"127.0.0.1", 5501}, std::nullopt, {}});
+    }
 
+    console::catchStopRequests();  // before the start line, which tells a caller it may signal
     std::string error;
     std::optional<udp::Socket> in = udp::Socket::bound(listen, error);
-    std::optional<udp::Socket> out = in ? udp::Socket::connected(to, error) : std::nullopt;
-    if (!in || !out) {
+    if (!in) {
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "%s: relaying %s:%u (version 17) to %s:%u (version 24)\n", program, listen.host.c_str(),
-                 in->localPort(), to.host.c_str(), to.port);
-    std::signal(SIGINT, [](int) { interrupted = 1; });
-    std::signal(SIGTERM, [](int) { interrupted = 1; });
+    std::string targets;
+    for (Destination& to : destinations) {
+        to.socket = udp::Socket::connected(to.endpoint, error);
+        if (!to.socket) {
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            return 1;
+        }
+        to.shown = command_line::quoted(to.endpoint.host) + ":" + std::to_string(to.endpoint.port);
+        targets += (targets.empty() ? "" : ", ") + to.shown;
+    }
+    std::fprintf(stderr, "%s: relaying %s:%u (version 17) to %s (version 24)\n", program, listen.host.c_str(),
+                 in->localPort(), targets.c_str());
 
-    const bool status = !quiet && isatty(STDERR_FILENO) != 0;
+    const bool status = !quiet && console::isTerminal(stderr);
     const auto started = std::chrono::steady_clock::now();
     auto lastStatus = started;
-    long forwarded = 0;
-    long malformed = 0;
-    long refused = 0;
+    long long forwarded = 0;
+    long long malformed = 0;
+    long long notFinite = 0;
     std::uint8_t received[2048];
     std::uint8_t translated[fdm24::packetSize];
-    while (interrupted == 0 && (count < 0 || forwarded < count)) {
+    int exitStatus = 0;
+    while (!console::stopRequested() && (count < 0 || forwarded < count)) {
         const int waitMs = command_line::receiveWait(started, timeout);
         if (waitMs < 0) {
             break;
@@ -114,38 +159,52 @@ int main(int argc, char** argv)
         const auto now = std::chrono::steady_clock::now();
         if (status && now - lastStatus >= std::chrono::seconds(1)) {
             lastStatus = now;
-            std::fprintf(stderr, "\r%s: %ld forwarded, %ld malformed dropped, %ld refused by the receiver ", program,
-                         forwarded, malformed, refused);
+            std::fprintf(stderr, "\r%s: %lld forwarded, %lld malformed, %lld not finite ", program, forwarded,
+                         malformed, notFinite);
         }
         const long length = in->receive(received, waitMs);
         if (length == udp::Socket::timedOut) {
             continue;
         }
         if (length < 0) {
-            std::fprintf(stderr, "%s: receive failed\n", program);
-            return 1;
+            std::fprintf(stderr, "%s%s: receive failed\n", status ? "\n" : "", program);
+            exitStatus = 1;
+            break;
         }
         const auto size = static_cast<std::size_t>(length);
+        const std::span<const std::uint8_t> datagram(received, std::min(size, sizeof received));
         const fdm::Recognised recognised =
             size > sizeof received ? fdm::Recognised{fdm::Kind::malformed, fdm::Problem::tooLong, size, 0}
-                                   : fdm::recognise(std::span<const std::uint8_t>(received, size));
-        if (recognised.kind != fdm::Kind::version17) {
+                                   : fdm::recognise(datagram);
+        if (recognised.kind == fdm::Kind::malformed) {
             // Never forward it: a receiver uses the counts before it checks the version.
             ++malformed;
             if (!status) {
-                std::fprintf(stderr, "%s: dropped datagram: %s\n", program,
-                             recognised.kind == fdm::Kind::version24 ? "already version 24"
-                                                                     : fdm::describe(recognised).c_str());
+                std::fprintf(stderr, "%s: dropped datagram: %s\n", program, fdm::describe(recognised).c_str());
             }
             continue;
         }
-        fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(received, fdm17::packetSize), translated);
-        if (out->send(translated) < 0) {
-            ++refused;  // nobody listening yet; the next datagram tries again
+        if (!finitePositionAndAttitude(datagram)) {
+            ++notFinite;  // FlightGear does not recover from a NaN or infinite position
+            continue;
+        }
+        std::span<const std::uint8_t> out = datagram;
+        if (recognised.kind == fdm::Kind::version17) {
+            fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(received, fdm17::packetSize),
+                                 translated);
+            out = translated;
+        }
+        for (Destination& to : destinations) {
+            sendTo(to, out);
         }
         ++forwarded;
     }
-    std::fprintf(stderr, "%s%s: %ld forwarded, %ld malformed dropped, %ld refused by the receiver\n",
-                 status ? "\n" : "", program, forwarded, malformed, refused);
-    return 0;
+    long long refusals = 0;
+    for (const Destination& to : destinations) {
+        refusals += to.refusals;
+    }
+    std::fprintf(stderr, "%s%s: %lld forwarded, %lld malformed dropped, %lld not finite dropped, %lld refused%s\n",
+                 status ? "\n" : "", program, forwarded, malformed, notFinite, refusals,
+                 console::stopRequested() ? " (stopped)" : "");
+    return exitStatus;
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <numbers>
 
+#include "command_line.h"
+
 namespace runner {
 
 namespace {
@@ -50,7 +52,18 @@ const Inputs& DemoFlight::next(double dt)
     if (time_ > 0.0) {
         heading_ = std::fmod(heading_ + turnRate * dt + 2.0 * std::numbers::pi, 2.0 * std::numbers::pi);
         latitude_ += groundSpeed * std::cos(heading_) * dt / earthRadius;
-        longitude_ += groundSpeed * std::sin(heading_) * dt / (earthRadius * std::cos(latitude_));
+        longitude_ += groundSpeed * std::sin(heading_) * dt / (earthRadius * std::max(std::cos(latitude_), 1e-9));
+        if (std::fabs(latitude_) > std::numbers::pi / 2) {
+            // Over the pole: down the other side, on the opposite meridian, heading the other way.
+            latitude_ = std::copysign(std::numbers::pi, latitude_) - latitude_;
+            longitude_ += std::numbers::pi;
+            heading_ = std::fmod(heading_ + std::numbers::pi, 2.0 * std::numbers::pi);
+        }
+        // Longitude within [-180, 180) degrees.
+        longitude_ = std::remainder(longitude_, 2.0 * std::numbers::pi);
+        if (longitude_ >= std::numbers::pi) {
+            longitude_ -= 2.0 * std::numbers::pi;
+        }
         altitude_ += climbRate * dt;
     }
     const double loadFactor = 1.0 / std::cos(bank);
@@ -94,77 +107,132 @@ const Inputs& DemoFlight::next(double dt)
     return in;
 }
 
-bool parseRow(const std::string& row, Inputs& values, std::string& error)
+namespace {
+
+std::string_view trimmed(std::string_view text)
 {
-    std::size_t column = 0;
-    std::size_t start = 0;
-    while (true) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The cell without blanks around it and without one pair of enclosing double quotes.
+std::string_view cellText(std::string_view cell)
+{
+    cell = trimmed(cell);
+    if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') {
+        cell = trimmed(cell.substr(1, cell.size() - 2));
+    }
+    return cell;
+}
+
+// The whole cell as a number (nan and inf included).
+bool toNumber(std::string_view cell, double& value)
+{
+    char text[64];
+    if (cell.empty() || cell.size() >= sizeof text) {
+        return false;
+    }
+    cell.copy(text, cell.size());
+    text[cell.size()] = '\0';
+    char* end = nullptr;
+    value = std::strtod(text, &end);  // overflow to infinity and underflow are the values meant
+    return end == text + cell.size();
+}
+
+}  // namespace
+
+RowKind parseRow(std::string_view row, Inputs& values, std::string& error)
+{
+    std::size_t columns = 0;
+    std::size_t numbers = 0;
+    std::size_t firstBad = 0;
+    std::string_view badCell;
+    for (std::size_t start = 0;;) {
         const std::size_t comma = row.find(',', start);
-        std::string cell = row.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        ++column;
-        const auto first = cell.find_first_not_of(" \t\r");
-        const auto last = cell.find_last_not_of(" \t\r");
-        cell = first == std::string::npos ? std::string() : cell.substr(first, last - first + 1);
-        if (column > numInputs) {
-            error = "expected " + std::to_string(numInputs) + " values, found more";
-            return false;
+        const std::string_view cell = cellText(row.substr(start, comma == std::string_view::npos ? row.npos : comma - start));
+        ++columns;
+        double value = 0.0;
+        if (toNumber(cell, value)) {
+            if (columns <= numInputs) {
+                values[columns - 1] = value;
+            }
+            ++numbers;
+        } else if (firstBad == 0) {
+            firstBad = columns;
+            badCell = cell;
         }
-        char* end = nullptr;
-        errno = 0;
-        const double value = std::strtod(cell.c_str(), &end);
-        if (cell.empty() || end != cell.c_str() + cell.size()) {
-            error = "column " + std::to_string(column) + ": not a number: '" + cell + "'";
-            return false;
-        }
-        values[column - 1] = value;  // overflow to infinity and underflow are the values meant
-        if (comma == std::string::npos) {
+        if (comma == std::string_view::npos) {
             break;
         }
         start = comma + 1;
     }
-    if (column != numInputs) {
-        error = "expected " + std::to_string(numInputs) + " values, found " + std::to_string(column);
-        return false;
+    if (numbers == 0) {
+        return RowKind::header;
     }
-    return true;
+    if (firstBad != 0) {
+        error = "column " + std::to_string(firstBad) + ": not a number: " + command_line::quoted(badCell);
+        return RowKind::bad;
+    }
+    if (columns != numInputs) {
+        error = "expected " + std::to_string(numInputs) + " values, found " + std::to_string(columns);
+        return RowKind::bad;
+    }
+    return RowKind::values;
 }
 
-std::optional<Inputs> CsvInput::next(std::string& error)
+bool CsvInput::readLine()
 {
-    std::string row;
-    while (true) {
-        row.clear();
-        int c = 0;
-        while ((c = std::fgetc(file_)) != EOF && c != '\n') {
-            row.push_back(static_cast<char>(c));
+    line_.clear();
+    tooLong_ = false;
+    int c = 0;
+    bool any = false;
+    while ((c = std::fgetc(file_)) != EOF && c != '\n') {
+        any = true;
+        if (line_.size() < longestLine) {
+            line_.push_back(static_cast<char>(c));
+        } else {
+            tooLong_ = true;  // read on to the line's end, keep nothing more
         }
-        if (c == EOF && row.empty()) {
-            if (std::ferror(file_)) {
-                error = name_ + ": read error";
-            }
-            return std::nullopt;
+    }
+    return any || c == '\n';
+}
+
+const Inputs* CsvInput::next(std::string& error)
+{
+    error.clear();
+    while (readLine()) {
+        ++lineNumber_;
+        std::string_view row = line_;
+        if (lineNumber_ == 1 && row.substr(0, 3) == "\xEF\xBB\xBF") {
+            row.remove_prefix(3);  // a UTF-8 byte-order mark, as Windows editors write
         }
-        ++line_;
-        if (row.find_first_not_of(" \t\r") == std::string::npos) {
+        const auto where = [this] { return name_ + ":" + std::to_string(lineNumber_) + ": "; };
+        if (tooLong_) {
+            error = where() + "line longer than " + std::to_string(longestLine) + " bytes";
+            return nullptr;
+        }
+        if (trimmed(row).empty()) {
             continue;  // blank lines carry no step
         }
-        Inputs values{};
         std::string problem;
-        if (parseRow(row, values, problem)) {
-            return values;
-        }
-        // A first line that does not start with a number is a header.
-        if (line_ == 1) {
-            char* end = nullptr;
-            const std::string firstCell = row.substr(0, row.find(','));
-            std::strtod(firstCell.c_str(), &end);
-            if (end == firstCell.c_str()) {
+        switch (parseRow(row, values_, problem)) {
+        case RowKind::values: return &values_;
+        case RowKind::header:
+            if (lineNumber_ == 1) {
                 continue;
             }
+            error = where() + "no number in any column (a header is allowed on the first line only)";
+            return nullptr;
+        case RowKind::bad: error = where() + problem; return nullptr;
         }
-        error = name_ + ":" + std::to_string(line_) + ": " + problem;
-        return std::nullopt;
     }
+    if (std::ferror(file_)) {
+        error = name_ + ": read error";
+    }
+    return nullptr;
 }
 
 }  // namespace runner

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace runner {
 
 inline constexpr int numInputs = 28;
-inline constexpr int portWidths[9] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
+inline constexpr int numPorts = 9;
+inline constexpr int portWidths[numPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
 using Inputs = std::array<double, numInputs>;
 
 // A smooth climbing turn in the units FlightGear reads: radians, metres,
@@ -31,20 +33,34 @@ private:
     Inputs inputs_{};
 };
 
-// Reads rows of 28 comma-separated numbers; the first line may be a header.
+// Reads rows of 28 comma-separated numbers, each optionally in double
+// quotes, after an optional byte-order mark. The first line is a header
+// when none of its cells is a number; no other line may be one.
 class CsvInput {
 public:
-    explicit CsvInput(std::FILE* file, std::string name) : file_(file), name_(std::move(name)) {}
-    // The next row, nullopt at the end; `error` is set (naming line and column) on a bad row.
-    std::optional<Inputs> next(std::string& error);
+    static constexpr std::size_t longestLine = 64 * 1024;
+
+    explicit CsvInput(std::FILE* file, std::string name) : file_(file), name_(std::move(name)) { line_.reserve(256); }
+    // The next row, null at the end; `error` is set ("file:line: reason") on a bad row.
+    // The row stays valid until the next call.
+    const Inputs* next(std::string& error);
 
 private:
+    bool readLine();  // false at the end of the file
+
     std::FILE* file_;
     std::string name_;
-    long line_ = 0;
+    std::string line_;
+    bool tooLong_ = false;
+    long lineNumber_ = 0;
+    Inputs values_{};
 };
 
-// Parses one CSV row; on failure names the 1-based column in `error`.
-bool parseRow(const std::string& row, Inputs& values, std::string& error);
+// What parseRow found.
+enum class RowKind { values, header, bad };
+
+// Parses one CSV row into `values`; a header has no number in any cell. On a
+// bad row `error` names the 1-based column.
+RowKind parseRow(std::string_view row, Inputs& values, std::string& error);
 
 }  // namespace runner

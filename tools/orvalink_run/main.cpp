@@ -1,20 +1,19 @@
 // orvalink-run: plays the Simulink side for the orvalink block. Loads the
 // MEX file by name, registers it, and runs one mdlOutputs per step with
 // inputs from the built-in demo flight or a CSV file.
-#include <unistd.h>
-
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "command_line.h"
+#include "console.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
+#include "udp_socket.h"
 
 namespace {
 
@@ -26,8 +25,8 @@ void usage(std::FILE* out)
                  "usage: %s [options]\n"
                  "Runs the orvalink block without Simulink: one datagram per step to HOST:PORT.\n\n"
                  "  --host NAME         receiver host name or IPv4 address (default 127.0.0.1)\n"
-                 "  --port N            receiver UDP port (default 5500)\n"
-                 "  --sample-time S     step period in seconds (default 0.05)\n"
+                 "  --port N            receiver UDP port, 1 to 65535 (default 5500)\n"
+                 "  --sample-time S     step period in seconds, above 0 (default 0.05)\n"
                  "  --steps N           run N steps\n"
                  "  --duration S        run for S seconds of simulated time (default 60 with the demo)\n"
                  "  --fast              do not pace the steps in real time\n"
@@ -35,10 +34,13 @@ void usage(std::FILE* out)
                  "  --input FILE        inputs from FILE.csv instead of the demo ('-': standard input);\n"
                  "                      28 numbers a row in input-port order, optional header line\n"
                  "  --block PATH        the MEX file to load (default: orvalink beside this program)\n"
-                 "  --quiet             no progress line\n"
-                 "  --help              this text\n",
+                 "  --quiet             no start and summary lines\n"
+                 "  --help, --version   this text, the version\n"
+                 "Options take their value as the next argument or after '=' (--port=5501).\n",
                  program);
 }
+
+const command_line::Program me{program, usage};
 
 [[noreturn]] void fail(const std::string& message)
 {
@@ -46,15 +48,14 @@ void usage(std::FILE* out)
     std::exit(1);
 }
 
-double number(const char* option, const char* text) { return command_line::number({program, usage}, option, text); }
-
-volatile std::sig_atomic_t interrupted = 0;
+constexpr long long mostSteps = 1'000'000'000'000;  // about 1600 years at 20 steps a second
+constexpr double longestSampleTime = 86400.0;
 
 struct Options {
     std::string host = "127.0.0.1";
-    double port = 5500;
+    long port = 5500;
     double sampleTime = 0.05;
-    long steps = -1;
+    long long steps = -1;   // -1: from --duration, or until the input ends
     double duration = -1;
     bool fast = false;
     double latitude = 21.3187;
@@ -67,54 +68,82 @@ struct Options {
 Options parse(int argc, char** argv)
 {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                command_line::badUsage({program, usage}, arg + " needs a value");
+    command_line::Arguments args(me, argc, argv);
+    bool stepsGiven = false;
+    bool durationGiven = false;
+    while (args.next()) {
+        if (args.is("--host")) {
+            options.host = args.value();
+            if (options.host.empty() || options.host.size() > 255) {
+                args.refuse(options.host, "a host name or IPv4 address of 1 to 255 characters");
             }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            std::exit(0);
-        } else if (arg == "--host") {
-            options.host = value();
-        } else if (arg == "--port") {
-            options.port = number("--port", value());
-        } else if (arg == "--sample-time") {
-            options.sampleTime = number("--sample-time", value());
-        } else if (arg == "--steps") {
-            const double steps = number("--steps", value());
-            if (steps < 0 || steps != std::floor(steps)) {
-                fail("--steps needs a whole number of at least 0");
-            }
-            options.steps = static_cast<long>(steps);
-        } else if (arg == "--duration") {
-            options.duration = number("--duration", value());
-        } else if (arg == "--fast") {
+        } else if (args.is("--port")) {
+            options.port = static_cast<long>(args.whole(1, 65535, "a whole number from 1 to 65535"));
+        } else if (args.is("--sample-time")) {
+            options.sampleTime = args.positive(longestSampleTime, "seconds, above 0 and at most 86400");
+        } else if (args.is("--steps")) {
+            options.steps = args.whole(1, mostSteps, "a whole number from 1 to 10^12");
+            stepsGiven = true;
+        } else if (args.is("--duration")) {
+            options.duration = args.positive(1e12, "seconds, above 0");
+            durationGiven = true;
+        } else if (args.is("--fast")) {
             options.fast = true;
-        } else if (arg == "--lat") {
-            options.latitude = number("--lat", value());
-        } else if (arg == "--lon") {
-            options.longitude = number("--lon", value());
-        } else if (arg == "--input") {
-            options.input = value();
-        } else if (arg == "--block") {
-            options.block = value();
-        } else if (arg == "--quiet" || arg == "-q") {
+        } else if (args.is("--lat")) {
+            options.latitude = args.number(-90, 90, "degrees, above -90 and below 90");
+            if (std::fabs(options.latitude) == 90) {
+                args.refuse("degrees, above -90 and below 90");
+            }
+        } else if (args.is("--lon")) {
+            options.longitude = args.number(-180, 180, "degrees, from -180 to 180");
+        } else if (args.is("--input")) {
+            options.input = args.value();
+            if (options.input.empty()) {
+                args.refuse(options.input, "a file name, or '-' for standard input");
+            }
+        } else if (args.is("--block")) {
+            options.block = args.value();
+            if (options.block.empty()) {
+                args.refuse(options.block, "the path of the MEX file");
+            }
+        } else if (args.is("--quiet") || args.is("-q")) {
             options.quiet = true;
         } else {
-            command_line::badUsage({program, usage}, "unknown option '" + arg + "'");
+            args.unknown();
         }
     }
-    if (options.sampleTime <= 0) {
-        fail("--sample-time must be above 0");
+    if (stepsGiven && durationGiven) {
+        command_line::badUsage(me, "--steps and --duration exclude each other");
     }
-    if (std::fabs(options.latitude) > 90 || std::fabs(options.longitude) > 180) {
-        fail("--lat must lie within ±90 and --lon within ±180 degrees");
+    if (durationGiven) {
+        const double steps = std::round(options.duration / options.sampleTime);
+        if (steps < 1 || steps > static_cast<double>(mostSteps)) {
+            command_line::badUsage(me, "--duration " + command_line::quoted(std::to_string(options.duration)) +
+                                           ": not 1 to 10^12 steps of " + std::to_string(options.sampleTime) + " s");
+        }
+        options.steps = static_cast<long long>(steps);
+    } else if (!stepsGiven && options.input.empty()) {
+        options.steps = std::max(1LL, std::llround(60.0 / options.sampleTime));
     }
     return options;
+}
+
+// Why the block could not start, from a look-up of our own.
+std::string startFailureCause(const Options& options)
+{
+    udp::startSockets();
+    std::string error;
+    udp::Failure failure = udp::Failure::none;
+    const auto socket = udp::Socket::connected(
+        udp::Endpoint{options.host, static_cast<std::uint16_t>(options.port)}, error, &failure);
+    switch (failure) {
+    case udp::Failure::resolve: return "the host name " + command_line::quoted(options.host) + " did not resolve";
+    case udp::Failure::create: return "the socket could not be made (" + error + ")";
+    case udp::Failure::connect:
+        return "port " + std::to_string(options.port) + " of " + command_line::quoted(options.host) + " is not usable";
+    case udp::Failure::none: break;
+    }
+    return "the link opens now; it may have been a passing failure";
 }
 
 }  // namespace
@@ -122,23 +151,17 @@ Options parse(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const Options options = parse(argc, argv);
-    std::signal(SIGINT, [](int) { interrupted = 1; });
-    std::signal(SIGTERM, [](int) { interrupted = 1; });
-
-    long steps = options.steps;
-    if (steps < 0) {
-        const double duration = options.duration >= 0 ? options.duration : (options.input.empty() ? 60.0 : -1.0);
-        steps = duration >= 0 ? std::lround(duration / options.sampleTime) : -1;  // -1: until the input ends
-    }
+    console::catchStopRequests();
 
     std::FILE* inputFile = nullptr;
+    const std::string inputName = options.input == "-" ? "standard input" : options.input;
     if (!options.input.empty()) {
-        inputFile = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "r");
+        inputFile = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
         if (inputFile == nullptr) {
-            fail("cannot open " + options.input + ": " + std::strerror(errno));
+            fail("cannot open " + command_line::quoted(options.input) + ": " + std::strerror(errno));
         }
     }
-    runner::CsvInput csv(inputFile, options.input == "-" ? "standard input" : options.input);
+    runner::CsvInput csv(inputFile, inputName);
     runner::DemoFlight demo(options.latitude, options.longitude);
 
     std::string error;
@@ -151,49 +174,57 @@ int main(int argc, char** argv)
     std::vector<emulated_host::Array> parameters;
     parameters.push_back(emulated_host::doubleArray({options.sampleTime}));
     parameters.push_back(emulated_host::charArray(options.host));
-    parameters.push_back(emulated_host::doubleArray({options.port}));
+    parameters.push_back(emulated_host::doubleArray({static_cast<double>(options.port)}));
     block.setDialogParameters(std::move(parameters));
 
     const emulated_host::MexCallResult registered = block.registerBlock();
     if (registered.failed) {
         fail("registration failed: " + registered.message);
     }
-    for (const std::string& status : {block.initializeSampleTimes(), block.start()}) {
-        if (!status.empty()) {
-            block.terminate();
-            fail(status);
-        }
+    if (const std::string status = block.initializeSampleTimes(); !status.empty()) {
+        fail(status);
+    }
+    if (const std::string status = block.start(); !status.empty()) {
+        block.terminate();
+        std::fprintf(stderr, "%s: %s\n", program, status.c_str());
+        fail("cause: " + startFailureCause(options));
     }
 
-    const bool progress = !options.quiet && isatty(STDERR_FILENO) != 0;
+    const std::string destination = command_line::quoted(options.host) + ":" + std::to_string(options.port);
+    if (!options.quiet) {
+        std::fprintf(stderr, "%s: sending to %s every %g s from %s\n", program, destination.c_str(), options.sampleTime,
+                     inputFile != nullptr ? command_line::quoted(inputName).c_str() : "the demo flight");
+    }
+    const bool progress = !options.quiet && console::isTerminal(stderr);
     const auto period = std::chrono::duration<double>(options.sampleTime);
     const auto started = std::chrono::steady_clock::now();
-    long sent = 0;
+    const long long steps = options.steps;
+    long long sent = 0;
     int status = 0;
-    while ((steps < 0 || sent < steps) && interrupted == 0) {
+    while ((steps < 0 || sent < steps) && !console::stopRequested()) {
         const runner::Inputs* inputs = nullptr;
-        std::optional<runner::Inputs> row;
         if (inputFile != nullptr) {
-            row = csv.next(error);
-            if (!row) {
+            inputs = csv.next(error);
+            if (inputs == nullptr) {
                 if (!error.empty()) {
                     std::fprintf(stderr, "%s%s: %s\n", progress ? "\n" : "", program, error.c_str());
                     status = 1;
                 }
                 break;
             }
-            inputs = &*row;
         } else {
             inputs = &demo.next(options.sampleTime);
         }
         std::size_t at = 0;
-        for (int port = 0; port < 9; ++port) {
+        for (int port = 0; port < runner::numPorts; ++port) {
             for (double& element : block.input(port)) {
                 element = (*inputs)[at++];
             }
         }
-        if (!options.fast) {
-            std::this_thread::sleep_until(started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period * static_cast<double>(sent)));
+        if (!options.fast &&
+            !console::sleepUntil(started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               period * static_cast<double>(sent)))) {
+            break;
         }
         const std::string outputStatus = block.outputs();
         if (!outputStatus.empty()) {
@@ -204,20 +235,31 @@ int main(int argc, char** argv)
         ++sent;
         if (progress && (sent % 20 == 0 || sent == steps)) {
             const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            std::fprintf(stderr, "\r%s: %ld steps sent to %s:%g  %.1f/s  %.1f s elapsed ", program, sent,
-                         options.host.c_str(), options.port, elapsed > 0 ? static_cast<double>(sent) / elapsed : 0.0, elapsed);
+            std::fprintf(stderr, "\r%s: %lld steps sent  %.1f/s  %.1f s elapsed ", program, sent,
+                         elapsed > 0 ? static_cast<double>(sent) / elapsed : 0.0, elapsed);
         }
     }
     const std::string terminateStatus = block.terminate();
     if (progress) {
         std::fputc('\n', stderr);
     }
+    if (inputFile != nullptr && inputFile != stdin) {
+        std::fclose(inputFile);
+    }
     if (!terminateStatus.empty()) {
         std::fprintf(stderr, "%s: %s\n", program, terminateStatus.c_str());
         status = 1;
     }
-    if (inputFile != nullptr && inputFile != stdin) {
-        std::fclose(inputFile);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!options.quiet) {
+        std::fprintf(stderr, "%s: %lld %s sent to %s in %.1f s%s\n", program, sent,
+                     inputFile != nullptr ? "rows" : "steps", destination.c_str(), elapsed,
+                     console::stopRequested() ? " (stopped)" : "");
+    }
+    if (sent == 0 && status == 0) {
+        std::fprintf(stderr, "%s: no datagram sent%s\n", program,
+                     inputFile != nullptr ? (": " + command_line::quoted(inputName) + " holds no data row").c_str() : "");
+        status = 1;
     }
     return status;
 }

@@ -19,12 +19,15 @@ struct Endpoint {
 // Parses "[HOST:]PORT" ("5500", "127.0.0.1:5500"); nullopt when malformed.
 std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string& defaultHost);
 
+// Where making a connected socket failed.
+enum class Failure { none, resolve, create, connect };
+
 class Socket {
 public:
     // Bound to host:port (port 0: the system picks one; see localPort()).
     static std::optional<Socket> bound(const Endpoint& local, std::string& error);
     // Connected to host:port, so that send() needs no address.
-    static std::optional<Socket> connected(const Endpoint& peer, std::string& error);
+    static std::optional<Socket> connected(const Endpoint& peer, std::string& error, Failure* failure = nullptr);
 
     Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid; }
     Socket& operator=(Socket&& other) noexcept;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "command_line.h"
 #include "udp_socket.h"
 
 namespace udp {
@@ -23,7 +24,7 @@ bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
     addrinfo* found = nullptr;
     const int status = getaddrinfo(endpoint.host.c_str(), nullptr, &hints, &found);
     if (status != 0 || found == nullptr) {
-        error = "cannot resolve " + endpoint.host + ": " + gai_strerror(status);
+        error = "cannot resolve " + command_line::quoted(endpoint.host) + ": " + gai_strerror(status);
         return false;
     }
     std::memcpy(&address, found->ai_addr, sizeof address);
@@ -52,16 +53,19 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
     const int receiveBuffer = 8 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot bind " + local.host + ":" + std::to_string(local.port) + ": " + std::strerror(errno);
+        error = "cannot bind " + command_line::quoted(local.host) + ":" + std::to_string(local.port) + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return socket;
 }
 
-std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error)
+std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error, Failure* failure)
 {
+    Failure ignored = Failure::none;
+    Failure& failedAt = failure != nullptr ? *failure : ignored;
     sockaddr_in address{};
     if (!resolve(peer, address, error)) {
+        failedAt = Failure::resolve;
         return std::nullopt;
     }
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -71,7 +75,8 @@ std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error
     }
     Socket socket(fd);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot connect to " + peer.host + ":" + std::to_string(peer.port) + ": " + std::strerror(errno);
+        failedAt = Failure::connect;
+        error = "cannot connect to " + command_line::quoted(peer.host) + ":" + std::to_string(peer.port) + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return socket;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "command_line.h"
 #include "udp_socket.h"
 
 namespace udp {
@@ -14,7 +15,7 @@ bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
 {
     const hostent* entry = gethostbyname(endpoint.host.c_str());
     if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) {
-        error = "cannot resolve " + endpoint.host;
+        error = "cannot resolve " + command_line::quoted(endpoint.host);
         return false;
     }
     address = sockaddr_in{};
@@ -52,27 +53,32 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
     }
     Socket socket(static_cast<std::intptr_t>(s));
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot bind " + local.host + ":" + std::to_string(local.port) + ": " + lastError();
+        error = "cannot bind " + command_line::quoted(local.host) + ":" + std::to_string(local.port) + ": " + lastError();
         return std::nullopt;
     }
     return socket;
 }
 
-std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error)
+std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error, Failure* failure)
 {
+    Failure ignored = Failure::none;
+    Failure& failedAt = failure != nullptr ? *failure : ignored;
     startSockets();
     sockaddr_in address{};
     if (!resolve(peer, address, error)) {
+        failedAt = Failure::resolve;
         return std::nullopt;
     }
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) {
+        failedAt = Failure::create;
         error = "cannot create a socket: " + lastError();
         return std::nullopt;
     }
     Socket socket(static_cast<std::intptr_t>(s));
     if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot connect to " + peer.host + ":" + std::to_string(peer.port) + ": " + lastError();
+        failedAt = Failure::connect;
+        error = "cannot connect to " + command_line::quoted(peer.host) + ":" + std::to_string(peer.port) + ": " + lastError();
         return std::nullopt;
     }
     return socket;

@@ -1,0 +1,33 @@
+// The fields of both packet versions as a person reads them: one table of
+// named, unit-carrying columns (the names the Wireshark dissector uses), each
+// with its offset in version 17 and in version 24, or none where a version
+// lacks it. The listener's full dump and its CSV table come from it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "datagram.h"
+
+namespace fdm {
+
+enum class Shown { number, angle, engineState, time };
+
+struct Column {
+    const char* name;   // snake_case, as the dissector's filter names
+    const char* label;  // for people
+    const char* unit;   // "" when the value has none
+    fdm17::Encoding encoding;
+    int count;          // elements
+    int offset17;       // -1: not in version 17
+    int offset24;       // -1: not in version 24
+    Shown shown = Shown::number;
+    int width17 = 0;    // element width in version 17 when it differs (one byte per wheel)
+};
+
+std::span<const Column> columns();
+
+// Element `index` of `column` in a well-formed datagram; false when its version has no such field.
+bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column& column, int index, double& value);
+
+}  // namespace fdm

@@ -66,7 +66,7 @@ BENCHMARK(plainCopy)->Name("plain_copy")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    const int status = bench::runAndCompare(argc, argv, "rewrite", "plain_copy", 2.0);
+    const int status = bench::runAndCompare(argc, argv, {{"rewrite", "plain_copy", 2.0}});
     std::error_code ignored;
     fs::remove_all(folder(), ignored);
     return status;

@@ -1,11 +1,12 @@
-// Runs the registered benchmarks and prints how `numerator` compares with
-// `denominator` (median per iteration) against `target`.
+// Runs the registered benchmarks and prints how each `numerator` compares
+// with its `denominator` (median per iteration) against its `target`.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,8 +30,13 @@ public:
     std::map<std::string, double> seconds;
 };
 
-inline int runAndCompare(int argc, char** argv, const std::string& numerator, const std::string& denominator,
-                         double target)
+struct Comparison {
+    std::string numerator;
+    std::string denominator;
+    double target;
+};
+
+inline int runAndCompare(int argc, char** argv, std::initializer_list<Comparison> comparisons)
 {
     // Interleaved repetitions, so that both sides see the same machine; flags given later win.
     std::vector<char*> args{argv[0]};
@@ -45,10 +51,12 @@ inline int runAndCompare(int argc, char** argv, const std::string& numerator, co
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (reporter.seconds.count(numerator) != 0 && reporter.seconds.count(denominator) != 0) {
-        const double ratio = reporter.seconds[numerator] / reporter.seconds[denominator];
-        std::printf("%s / %s = %.3f (target at most %g: %s)\n", numerator.c_str(), denominator.c_str(), ratio, target,
-                    ratio <= target ? "met" : "NOT met");
+    for (const auto& [numerator, denominator, target] : comparisons) {
+        if (reporter.seconds.count(numerator) != 0 && reporter.seconds.count(denominator) != 0) {
+            const double ratio = reporter.seconds[numerator] / reporter.seconds[denominator];
+            std::printf("%s / %s = %.3f (target at most %g: %s)\n", numerator.c_str(), denominator.c_str(), ratio,
+                        target, ratio <= target ? "met" : "NOT met");
+        }
     }
     return 0;
 }

@@ -9,7 +9,8 @@ namespace emulated_host {
 namespace {
 
 // A bare name is looked for beside the running program first, as a host
-// looks in its own folders before the system's.
+// looks in its own folders before the system's; then where an installation
+// puts it: the folder above (the Windows package) or ../lib/orvalink.
 std::string besideProgram(const std::string& nameOrPath)
 {
     if (nameOrPath.find('/') != std::string::npos) {
@@ -20,9 +21,15 @@ std::string besideProgram(const std::string& nameOrPath)
     if (length <= 0) {
         return nameOrPath;
     }
-    std::string candidate(program, static_cast<std::size_t>(length));
-    candidate = candidate.substr(0, candidate.rfind('/') + 1) + nameOrPath;
-    return access(candidate.c_str(), R_OK) == 0 ? candidate : nameOrPath;
+    const std::string path(program, static_cast<std::size_t>(length));
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    for (const char* place : {"", "../", "../lib/orvalink/"}) {
+        const std::string candidate = folder + place + nameOrPath;
+        if (access(candidate.c_str(), R_OK) == 0) {
+            return candidate;
+        }
+    }
+    return nameOrPath;
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh demo
 cmake --preset default >/dev/null
 cmake --build --preset default
 
 bin=build/default/bin
 port=5500
-# Twenty steps a second for ten seconds; the listener shows one in twenty.
+# Twenty steps a second for ten seconds; the listener shows one line in twenty.
 "$bin/fdm-listen" --port "$port" --count 200 --every 20 --timeout 30 &
 listener=$!
 trap 'kill "$listener" 2>/dev/null || true' EXIT

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs, from Debian's archive, everything the builds, tests and demo use.
+# Installs, from Debian's archive, what the builds and tests use: with
+# "demo", only what the native build and the demo need; without, everything
+# (clang, sanitizers, Windows cross compilers and Wine, NSIS, tshark, ...).
 # Does nothing when all of it is already there.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev python3
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-  valgrind tshark
-)
+packages=(cmake ninja-build g++ googletest libbenchmark-dev python3)
+if [ "${1:-all}" != demo ]; then
+  packages+=(
+    clang libclang-rt-14-dev valgrind tshark tcpdump libpcap-dev python3-matplotlib nsis
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -20,6 +24,8 @@ run_as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 export DEBIAN_FRONTEND=noninteractive
 # tshark asks whether non-root users may capture; the answer changes nothing here.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | run_as_root debconf-set-selections
-dpkg --print-foreign-architectures | grep -qx i386 || run_as_root dpkg --add-architecture i386
+if [[ " ${missing[*]} " == *":i386 "* ]]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || run_as_root dpkg --add-architecture i386
+fi
 run_as_root apt-get update -q
 run_as_root apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -462,6 +462,38 @@ class Relay(unittest.TestCase):
         self.assertEqual(err.count(f"datagrams get through to '127.0.0.1':{closed} again"), 1, err)
         self.assertEqual(len(late.recv(2048)), 408)
 
+
+class Installed(unittest.TestCase):
+    """The install tree as a user gets it: the installed runner finds the block and flies each sample."""
+
+    def test_installed_runner_flies_every_sample(self):
+        build = os.path.dirname(os.path.abspath(BIN))
+        if not os.path.exists(os.path.join(build, "cmake_install.cmake")) or os.name == "nt":
+            self.skipTest("not a native build folder")
+        with tempfile.TemporaryDirectory() as prefix:
+            subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True, capture_output=True,
+                           timeout=120)
+            samples = os.path.join(prefix, "share", "orvalink", "samples")
+            names = sorted(os.listdir(samples))
+            self.assertGreaterEqual(len(names), 2)
+            sink = receiver()
+            for name in names:
+                with open(os.path.join(samples, name)) as handle:
+                    rows = sum(1 for line in handle) - 1
+                run = subprocess.run([os.path.join(prefix, "bin", "orvalink-run"), "--input",
+                                      os.path.join(samples, name), "--port", str(sink.getsockname()[1]), "--fast"],
+                                     capture_output=True, text=True, timeout=TIMEOUT)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertIn(f"{rows} rows sent", run.stderr)
+                self.assertEqual(len(sink.recv(2048)), 336)
+                sink.settimeout(0.2)
+                try:
+                    while sink.recv(2048):
+                        pass
+                except socket.timeout:
+                    sink.settimeout(5)
+
+
 if __name__ == "__main__":
     import warnings
     warnings.simplefilter("ignore", ResourceWarning)

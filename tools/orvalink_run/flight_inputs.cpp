@@ -33,7 +33,10 @@ DemoFlight::DemoFlight(double latitudeDeg, double longitudeDeg)
     : latitude_(latitudeDeg * degree),
       longitude_(longitudeDeg * degree),
       altitude_(startAltitude),
-      heading_(startHeading)
+      heading_(startHeading),
+      pitch_(std::asin(climbRate / trueAirspeed) + 2.0 * degree),  // flight path and a little angle of attack
+      groundSpeed_(std::sqrt(trueAirspeed * trueAirspeed - climbRate * climbRate)),
+      cosPitch_(std::cos(pitch_))
 {
 }
 
@@ -45,9 +48,8 @@ const Inputs& DemoFlight::next(double dt)
     const double bank = fullBank * s * s * (3.0 - 2.0 * s);
     const double rollRate = fullBank * 6.0 * s * (1.0 - s) / rollInTime;
     const double turnRate = gravity * std::tan(bank) / trueAirspeed;  // coordinated turn
-    const double flightPath = std::asin(climbRate / trueAirspeed);
-    const double pitch = flightPath + 2.0 * degree;  // a little angle of attack
-    const double groundSpeed = trueAirspeed * std::cos(flightPath);
+    const double pitch = pitch_;
+    const double groundSpeed = groundSpeed_;
 
     if (time_ > 0.0) {
         heading_ = std::fmod(heading_ + turnRate * dt + 2.0 * std::numbers::pi, 2.0 * std::numbers::pi);
@@ -98,8 +100,8 @@ const Inputs& DemoFlight::next(double dt)
     in[21] = -climbRate * feetPerMetre;
     // Port 7: body roll, pitch, yaw rates (rad/s) of a steady coordinated turn.
     in[22] = rollRate;
-    in[23] = turnRate * std::sin(bank) * std::cos(pitch);
-    in[24] = turnRate * std::cos(bank) * std::cos(pitch);
+    in[23] = turnRate * std::sin(bank) * cosPitch_;
+    in[24] = turnRate * std::cos(bank) * cosPitch_;
     // Port 8: body accelerations felt by the pilot (ft/s^2).
     in[25] = 0.0;
     in[26] = 0.0;
@@ -143,6 +145,28 @@ bool toNumber(std::string_view cell, double& value)
 }
 
 }  // namespace
+
+void writeHeader(std::FILE* file)
+{
+    static constexpr const char* names[numInputs] = {
+        "latitude_rad", "longitude_rad", "altitude_m", "roll_rad", "pitch_rad", "heading_rad",
+        "calibrated_airspeed_kt", "climb_rate_ftps", "flaps", "elevator", "aileron", "rudder", "spare_1", "spare_2",
+        "spare_3", "engine_running", "engine_rpm", "fuel_flow_galph", "height_above_ground_m", "velocity_north_ftps",
+        "velocity_east_ftps", "velocity_down_ftps", "roll_rate_radps", "pitch_rate_radps", "yaw_rate_radps",
+        "accel_x_ftps2", "accel_y_ftps2", "accel_z_ftps2"};
+    for (int i = 0; i < numInputs; ++i) {
+        std::fprintf(file, "%s%s", i > 0 ? "," : "", names[i]);
+    }
+    std::fputc('\n', file);
+}
+
+void writeRow(std::FILE* file, const Inputs& values)
+{
+    for (int i = 0; i < numInputs; ++i) {
+        std::fprintf(file, i > 0 ? ",%.10g" : "%.10g", values[static_cast<std::size_t>(i)]);
+    }
+    std::fputc('\n', file);
+}
 
 RowKind parseRow(std::string_view row, Inputs& values, std::string& error)
 {

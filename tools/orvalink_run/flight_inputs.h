@@ -30,6 +30,9 @@ private:
     double longitude_;  // rad
     double altitude_;   // m
     double heading_;    // rad
+    double pitch_;      // rad, constant in the steady climb
+    double groundSpeed_;  // m/s
+    double cosPitch_;
     Inputs inputs_{};
 };
 
@@ -55,6 +58,10 @@ private:
     long lineNumber_ = 0;
     Inputs values_{};
 };
+
+// The CSV form that CsvInput reads: a header naming the 28 inputs, and rows.
+void writeHeader(std::FILE* file);
+void writeRow(std::FILE* file, const Inputs& values);
 
 // What parseRow found.
 enum class RowKind { values, header, bad };

@@ -33,7 +33,9 @@ void usage(std::FILE* out)
                  "  --lat DEG, --lon DEG  start of the demo flight (default 21.3187, -157.9225: Honolulu)\n"
                  "  --input FILE        inputs from FILE.csv instead of the demo ('-': standard input);\n"
                  "                      28 numbers a row in input-port order, optional header line\n"
-                 "  --block PATH        the MEX file to load (default: orvalink beside this program)\n"
+                 "  --save-inputs FILE  also write each step's 28 inputs to FILE.csv, in the form --input reads\n"
+                 "  --block PATH        the MEX file to load (default: orvalink beside this program or\n"
+                 "                      in the folder above it)\n"
                  "  --quiet             no start and summary lines\n"
                  "  --help, --version   this text, the version\n"
                  "Options take their value as the next argument or after '=' (--port=5501).\n",
@@ -61,6 +63,7 @@ struct Options {
     double latitude = 21.3187;
     double longitude = -157.9225;
     std::string input;
+    std::string saveInputs;
     std::string block;
     bool quiet = false;
 };
@@ -100,6 +103,11 @@ Options parse(int argc, char** argv)
             options.input = args.value();
             if (options.input.empty()) {
                 args.refuse(options.input, "a file name, or '-' for standard input");
+            }
+        } else if (args.is("--save-inputs")) {
+            options.saveInputs = args.value();
+            if (options.saveInputs.empty()) {
+                args.refuse("a file name");
             }
         } else if (args.is("--block")) {
             options.block = args.value();
@@ -162,6 +170,14 @@ int main(int argc, char** argv)
         }
     }
     runner::CsvInput csv(inputFile, inputName);
+    std::FILE* saveFile = nullptr;
+    if (!options.saveInputs.empty()) {
+        saveFile = std::fopen(options.saveInputs.c_str(), "w");
+        if (saveFile == nullptr) {
+            fail("cannot write " + command_line::quoted(options.saveInputs) + ": " + std::strerror(errno));
+        }
+        runner::writeHeader(saveFile);
+    }
     runner::DemoFlight demo(options.latitude, options.longitude);
 
     std::string error;
@@ -215,6 +231,9 @@ int main(int argc, char** argv)
         } else {
             inputs = &demo.next(options.sampleTime);
         }
+        if (saveFile != nullptr) {
+            runner::writeRow(saveFile, *inputs);
+        }
         std::size_t at = 0;
         for (int port = 0; port < runner::numPorts; ++port) {
             for (double& element : block.input(port)) {
@@ -248,6 +267,10 @@ int main(int argc, char** argv)
     }
     if (!terminateStatus.empty()) {
         std::fprintf(stderr, "%s: %s\n", program, terminateStatus.c_str());
+        status = 1;
+    }
+    if (saveFile != nullptr && (std::ferror(saveFile) != 0 || std::fclose(saveFile) != 0)) {
+        std::fprintf(stderr, "%s: writing %s failed\n", program, command_line::quoted(options.saveInputs).c_str());
         status = 1;
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -52,6 +52,9 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
         return std::nullopt;
     }
     Socket socket(static_cast<std::intptr_t>(s));
+    // Room for bursts from a sender that runs flat out (the system may grant less).
+    const int receiveBuffer = 8 << 20;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         error = "cannot bind " + command_line::quoted(local.host) + ":" + std::to_string(local.port) + ": " + lastError();
         return std::nullopt;
@@ -118,7 +121,21 @@ long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
 
 long Socket::send(std::span<const std::uint8_t> data)
 {
-    return ::send(static_cast<SOCKET>(handle_), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0);
+    // Windows reports a refusal (an ICMP port unreachable) to the next
+    // receive, not to a send as POSIX does: look for one, so that send
+    // tells of it the same way on both.
+    const auto s = static_cast<SOCKET>(handle_);
+    bool refused = false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval now{0, 0};
+    if (::select(0, &readable, nullptr, nullptr, &now) > 0) {
+        char ignored[1];
+        refused = ::recv(s, ignored, sizeof ignored, 0) == SOCKET_ERROR && WSAGetLastError() == WSAECONNRESET;
+    }
+    const int sent = ::send(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0);
+    return refused ? -1 : sent;
 }
 
 void Socket::close()

@@ -51,17 +51,43 @@ if(WIN32)
   install(DIRECTORY DESTINATION trim)
 endif()
 
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(package_system win64)
+elseif(WIN32)
+  set(package_system win32)
+else()
+  set(package_system linux-${CMAKE_SYSTEM_PROCESSOR})
+endif()
+
+# The setup program: the install tree staged, then packed by NSIS.
+if(WIN32 AND TARGET orvalink-run)
+  find_program(MAKENSIS_PROGRAM makensis)
+  if(MAKENSIS_PROGRAM)
+    set(ORVALINK_INSTALLER ${CMAKE_BINARY_DIR}/orvalink-${PROJECT_VERSION}-${package_system}-setup.exe)
+    set(stage ${CMAKE_BINARY_DIR}/installer-stage)
+    file(GLOB sample_flights ${PROJECT_SOURCE_DIR}/samples/*.csv)
+    add_custom_command(
+      OUTPUT ${ORVALINK_INSTALLER}
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+      COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
+      COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
+              -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS orvalink brindle mx mex orvalink-run fdm-listen fdm-relay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+              ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
+      COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
+      VERBATIM)
+    add_custom_target(installer ALL DEPENDS ${ORVALINK_INSTALLER})
+  else()
+    message(STATUS "makensis not found: no setup program (apt-get install nsis)")
+  endif()
+endif()
+
 set(CPACK_PACKAGE_NAME orvalink)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_SYSTEM_NAME ${package_system})
 if(WIN32)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(CPACK_SYSTEM_NAME win64)
-  else()
-    set(CPACK_SYSTEM_NAME win32)
-  endif()
   set(CPACK_GENERATOR ZIP)
 else()
-  set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_GENERATOR TGZ)
 endif()
 set(CPACK_PACKAGE_FILE_NAME orvalink-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})

@@ -1,0 +1,466 @@
+; Setup program for orvalink on Windows: installs the package folder
+; (the MEX file, brindle, the tools and their data) and puts it on MATLAB's
+; path through brindle's SetMatlabPath. Made by the CMake target
+; `installer`, which defines VERSION, ARCH (win32 or win64), STAGE (the
+; staged package folder) and OUTFILE.
+;
+; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
+; Exit code 0 on success; 2 when an input is refused (nothing written);
+; 3 when the path update fails (everything taken back). The reason goes to
+; orvalink-setup.log in the install folder, or in %TEMP% when nothing was
+; installed.
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WordFunc.nsh
+!include TextFunc.nsh
+!include nsDialogs.nsh
+
+!if "${ARCH}" == "win64"
+  Target amd64-unicode
+  InstallDir "$PROGRAMFILES64\orvalink"
+!else
+  Target x86-unicode
+  InstallDir "$PROGRAMFILES\orvalink"
+!endif
+
+Name "orvalink ${VERSION}"
+OutFile "${OUTFILE}"
+ShowInstDetails show
+ShowUninstDetails show
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\orvalink"
+!define MAX_PACKAGE 103
+!define MAX_DEFINITION 108
+!define LOG_NAME "orvalink-setup.log"
+
+Var Matlab        ; the MATLAB folder, without a trailing backslash
+Var Definition    ; <MATLAB folder>\toolbox\local\ (ends with a backslash)
+Var KeptOld       ; an earlier pathdef.old, kept under this name ("" when there was none)
+Var Problem       ; why an input is refused ("" when it is not)
+Var MatlabField   ; the MATLAB folder page's text field
+
+Page directory "" "" DirectoryLeave
+Page custom MatlabPage MatlabLeave
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; ---- Reports -----------------------------------------------------------
+
+; Appends a line to the log in the install folder, or in %TEMP% when nothing is installed there.
+!macro LogTo folder text
+  Push $9
+  FileOpen $9 "${folder}\${LOG_NAME}" a
+  ${IfNot} ${Errors}
+    FileSeek $9 0 END
+    FileWrite $9 "${text}$\r$\n"
+    FileClose $9
+  ${EndIf}
+  Pop $9
+!macroend
+
+; Says why setup stops: a message box, or the log when silent; then quits with `code`.
+!macro Stop folder text code
+  DetailPrint "${text}"
+  !insertmacro LogTo "${folder}" "${text}"
+  MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
+  SetErrorLevel ${code}
+  Quit
+!macroend
+
+; ---- The MATLAB folder ---------------------------------------------------
+
+; The newest MATLAB that the registry names, or "".
+Function NewestMatlab
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $3 ""   ; newest version so far
+  StrCpy $2 ""   ; its MATLABROOT
+  StrCpy $0 0
+  ${Do}
+    EnumRegKey $1 HKLM "SOFTWARE\MathWorks\MATLAB" $0
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    IntOp $0 $0 + 1
+    ReadRegStr $R0 HKLM "SOFTWARE\MathWorks\MATLAB\$1" "MATLABROOT"
+    ${If} $R0 != ""
+      ${If} $3 == ""
+        StrCpy $3 $1
+        StrCpy $2 $R0
+      ${Else}
+        ${VersionCompare} $1 $3 $R1
+        ${If} $R1 == 1
+          StrCpy $3 $1
+          StrCpy $2 $R0
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  StrCpy $R0 $2
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+Function SetMatlab   ; $R0: the MATLAB folder as given
+  StrCpy $Matlab $R0
+  ${Do}
+    StrCpy $R1 $Matlab "" -1
+    ${IfThen} $R1 != "\" ${|} ${ExitDo} ${|}
+    StrCpy $Matlab $Matlab -1
+  ${Loop}
+  StrCpy $Definition "$Matlab\toolbox\local\"
+FunctionEnd
+
+; ---- Checks, before anything is written ------------------------------------
+
+Function CheckInstallFolder
+  StrCpy $Problem ""
+  StrLen $R0 $INSTDIR
+  StrCpy $R1 $INSTDIR "" -1
+  ${If} $INSTDIR == ""
+    StrCpy $Problem "No install folder was given."
+  ${ElseIf} $R0 > ${MAX_PACKAGE}
+    StrCpy $Problem "The install folder $INSTDIR has $R0 characters; MATLAB's path entries take at most ${MAX_PACKAGE}. Choose a shorter folder."
+  ${ElseIf} $R1 == "\"
+    StrCpy $Problem "The install folder $INSTDIR ends with a backslash. Give it without one."
+  ${EndIf}
+FunctionEnd
+
+Function CheckMatlabFolder
+  StrCpy $Problem ""
+  StrLen $R0 $Definition
+  ${If} $Matlab == ""
+    StrCpy $Problem "No MATLAB folder is named in the registry. Choose the folder MATLAB is installed in (silently: /MATLAB=<folder>)."
+  ${ElseIf} $R0 > ${MAX_DEFINITION}
+    StrCpy $Problem "The path definition folder $Definition has $R0 characters; at most ${MAX_DEFINITION} fit. Install MATLAB in a shorter folder or add the package to its path by hand."
+  ${ElseIfNot} ${FileExists} "$Definitionpathdef.m"
+    StrCpy $Problem "$Definition holds no pathdef.m: $Matlab is not a MATLAB folder. Choose the folder MATLAB is installed in."
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  ${GetParameters} $R2
+  ClearErrors
+  ${GetOptions} $R2 "/MATLAB=" $R0
+  ${If} ${Errors}
+    Call NewestMatlab
+  ${EndIf}
+  Call SetMatlab
+  ${If} ${Silent}
+    Call CheckInstallFolder
+    ${If} $Problem != ""
+    !insertmacro Stop "$TEMP" "$Problem" 2
+  ${EndIf}
+    Call CheckMatlabFolder
+    ${If} $Problem != ""
+    !insertmacro Stop "$TEMP" "$Problem" 2
+  ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckInstallFolder
+  ${If} $Problem != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$Problem"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Function MatlabPage
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 36u "The MATLAB installation to register orvalink with. Setup adds the package folders to its path definition, <MATLAB folder>\toolbox\local\pathdef.m, and keeps the earlier one as pathdef.old."
+  Pop $0
+  ${NSD_CreateText} 0 44u 80% 12u "$Matlab"
+  Pop $MatlabField
+  ${NSD_CreateBrowseButton} 82% 43u 18% 14u "Browse..."
+  Pop $0
+  ${NSD_OnClick} $0 BrowseMatlab
+  nsDialogs::Show
+FunctionEnd
+
+Function BrowseMatlab
+  ${NSD_GetText} $MatlabField $0
+  nsDialogs::SelectFolderDialog "MATLAB folder" "$0"
+  Pop $0
+  ${If} $0 != error
+    ${NSD_SetText} $MatlabField "$0"
+  ${EndIf}
+FunctionEnd
+
+Function MatlabLeave
+  ${NSD_GetText} $MatlabField $R0
+  Call SetMatlab
+  Call CheckMatlabFolder
+  ${If} $Problem != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$Problem"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; ---- Taking it back --------------------------------------------------------
+
+; Puts the earlier pathdef.m and pathdef.old back and removes what was installed.
+Function TakeBack
+  ${If} ${FileExists} "$Definitionpathdef.old"
+    Delete "$Definitionpathdef.m"
+    Rename "$Definitionpathdef.old" "$Definitionpathdef.m"
+  ${EndIf}
+  ${If} $KeptOld != ""
+    Rename "$Definition$KeptOld" "$Definitionpathdef.old"
+  ${EndIf}
+  Call RemoveFiles
+FunctionEnd
+
+!macro RemoveFilesBody
+  Delete "$INSTDIR\orvalink.dll"
+  Delete "$INSTDIR\brindle.dll"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\install.ini"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir /r "$INSTDIR\util"
+  RMDir /r "$INSTDIR\samples"
+  RMDir /r "$INSTDIR\fgutil"
+  RMDir "$INSTDIR\trim"   ; only when empty: it holds the user's trim data
+  RMDir "$INSTDIR"        ; only when empty
+!macroend
+
+Function RemoveFiles
+  !insertmacro RemoveFilesBody
+FunctionEnd
+
+; True ($R0 = 1) when pathdef.m holds the five entry lines of this package, in order.
+Function EntriesPresent
+  StrCpy $R0 0
+  StrCpy $R1 0   ; entry lines matched so far
+  FileOpen $R2 "$Definitionpathdef.m" r
+  ${IfThen} ${Errors} ${|} Return ${|}
+  ${Do}
+    FileRead $R2 $R3
+    ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+    ${TrimNewLines} $R3 $R3
+    ${Select} $R1
+      ${Case} 0
+        StrCpy $R4 "'$INSTDIR;',..."
+      ${Case} 1
+        StrCpy $R4 "'$INSTDIR\samples;',..."
+      ${Case} 2
+        StrCpy $R4 "'$INSTDIR\trim;',..."
+      ${Case} 3
+        StrCpy $R4 "'$INSTDIR\util;',..."
+      ${Case} 4
+        StrCpy $R4 "'$INSTDIR\fgutil;',..."
+    ${EndSelect}
+    ${If} $R3 == $R4
+      IntOp $R1 $R1 + 1
+      ${If} $R1 == 5
+        StrCpy $R0 1
+        ${ExitDo}
+      ${EndIf}
+    ${ElseIf} $R3 == "'$INSTDIR;',..."
+      StrCpy $R1 1
+    ${Else}
+      StrCpy $R1 0
+    ${EndIf}
+  ${Loop}
+  FileClose $R2
+FunctionEnd
+
+; ---- Install ----------------------------------------------------------------
+
+Section "orvalink"
+  ; The checks once more: a page can be skipped, and nothing is written yet.
+  Call CheckInstallFolder
+  ${If} $Problem != ""
+    !insertmacro Stop "$TEMP" "$Problem" 2
+  ${EndIf}
+  Call CheckMatlabFolder
+  ${If} $Problem != ""
+    !insertmacro Stop "$TEMP" "$Problem" 2
+  ${EndIf}
+
+  SetOutPath "$INSTDIR"
+  File /r "${STAGE}/*.*"
+  CreateDirectory "$INSTDIR\trim"
+  WriteINIStr "$INSTDIR\install.ini" "orvalink" "definition" "$Definition"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; The caller's duty: the current definition as pathdef.old. An earlier
+  ; pathdef.old is kept under the first free name pathdef.old.N.
+  StrCpy $KeptOld ""
+  ${If} ${FileExists} "$Definitionpathdef.old"
+    StrCpy $0 1
+    ${DoWhile} ${FileExists} "$Definitionpathdef.old.$0"
+      IntOp $0 $0 + 1
+    ${Loop}
+    StrCpy $KeptOld "pathdef.old.$0"
+    ClearErrors
+    Rename "$Definitionpathdef.old" "$Definition$KeptOld"
+    ${If} ${Errors}
+      StrCpy $KeptOld ""
+      Call RemoveFiles
+      !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old; nothing was changed. Is the folder writable?" 3
+    ${EndIf}
+    DetailPrint "Kept the earlier pathdef.old as $KeptOld"
+  ${EndIf}
+  ClearErrors
+  CopyFiles /SILENT "$Definitionpathdef.m" "$Definitionpathdef.old"
+  ${If} ${Errors}
+    Delete "$Definitionpathdef.old"
+    StrCpy $R9 "$Definition"
+    StrCpy $Definition ""   ; nothing to put back but the kept file
+    ${If} $KeptOld != ""
+      Rename "$R9$KeptOld" "$R9pathdef.old"
+    ${EndIf}
+    StrCpy $KeptOld ""
+    Call RemoveFiles
+    !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old; nothing was changed. Is the folder writable?" 3
+  ${EndIf}
+  WriteINIStr "$INSTDIR\install.ini" "orvalink" "kept" "$KeptOld"
+
+  ; SetMatlabPath(reserved, &length of the package folder, package folder + definition folder), cdecl.
+  StrLen $1 $INSTDIR
+  System::Call '"$INSTDIR\brindle.dll"::SetMatlabPath(i 0, *i r1, m "$INSTDIR$Definition") i .r0 ?cu'
+  DetailPrint "SetMatlabPath returned $0"
+  ${If} $0 != 1
+    Call TakeBack
+    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m (SetMatlabPath returned $0). It is as it was, and nothing is installed. Is the file writable, and are you an administrator?" 3
+  ${EndIf}
+
+  ; 1 does not say that the end marker was found.
+  Call EntriesPresent
+  ${If} $R0 != 1
+    StrCpy $R9 "$Definitionpathdef.m has no END ENTRIES line, so the package is not on MATLAB's path. Add it by hand in MATLAB: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+    DetailPrint "$R9"
+    !insertmacro LogTo "$INSTDIR" "$R9"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
+  ${EndIf}
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "orvalink ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and registered it in $Definitionpathdef.m"
+SectionEnd
+
+; ---- Uninstall ----------------------------------------------------------------
+
+; Reads the next byte of $R2 into $R5 (-1 at the end).
+!macro NextByte
+  ClearErrors
+  FileReadByte $R2 $R5
+  ${IfThen} ${Errors} ${|} StrCpy $R5 -1 ${|}
+!macroend
+
+; Removes from pathdef.m the five entry lines that setup added, byte for
+; byte: every other line, and every line end, stays as it was.
+Function un.RemoveEntries
+  StrCpy $R0 "$Definitionpathdef.m"
+  ${IfNot} ${FileExists} $R0
+    Return
+  ${EndIf}
+  ; Pass 1: the byte range of the first run of the five entry lines.
+  StrCpy $R6 -1   ; start of the run
+  StrCpy $R7 -1   ; its end
+  StrCpy $R1 0    ; entry lines matched in a row
+  StrCpy $R8 0    ; offset of the current line's start
+  StrCpy $R9 0    ; offset of the next byte
+  StrCpy $R3 ""   ; the current line, without its line end (non-ASCII bytes as '?')
+  FileOpen $R2 $R0 r
+  ${IfThen} ${Errors} ${|} Return ${|}
+  ${Do}
+    !insertmacro NextByte
+    ${If} $R5 != -1
+      IntOp $R9 $R9 + 1
+    ${EndIf}
+    ${If} $R5 == 10
+    ${OrIf} $R5 == -1
+      StrCpy $R4 $R3 "" -1
+      ${IfThen} $R4 == "$\r" ${|} StrCpy $R3 $R3 -1 ${|}
+      ${Select} $R1
+        ${Case} 0
+          StrCpy $R4 "'$INSTDIR;',..."
+        ${Case} 1
+          StrCpy $R4 "'$INSTDIR\samples;',..."
+        ${Case} 2
+          StrCpy $R4 "'$INSTDIR\trim;',..."
+        ${Case} 3
+          StrCpy $R4 "'$INSTDIR\util;',..."
+        ${Case} 4
+          StrCpy $R4 "'$INSTDIR\fgutil;',..."
+      ${EndSelect}
+      ${If} $R3 == $R4
+        ${IfThen} $R1 == 0 ${|} StrCpy $R6 $R8 ${|}
+        IntOp $R1 $R1 + 1
+        ${If} $R1 == 5
+          StrCpy $R7 $R9
+          ${ExitDo}
+        ${EndIf}
+      ${ElseIf} $R3 == "'$INSTDIR;',..."
+        StrCpy $R6 $R8
+        StrCpy $R1 1
+      ${Else}
+        StrCpy $R1 0
+      ${EndIf}
+      ${IfThen} $R5 == -1 ${|} ${ExitDo} ${|}
+      StrCpy $R8 $R9
+      StrCpy $R3 ""
+    ${ElseIf} $R5 < 128
+      IntFmt $R4 "%c" $R5
+      StrCpy $R3 "$R3$R4"
+    ${Else}
+      StrCpy $R3 "$R3?"
+    ${EndIf}
+  ${Loop}
+  FileClose $R2
+  ${If} $R7 == -1
+    DetailPrint "$R0 does not hold the package's entry lines; left as it is."
+    Return
+  ${EndIf}
+  ; Pass 2: every byte outside that range, into a new file that then replaces pathdef.m.
+  FileOpen $R2 $R0 r
+  FileOpen $R3 "$R0.orvalink-new" w
+  ${If} ${Errors}
+    FileClose $R2
+    DetailPrint "Could not write beside $R0; its entry lines stay."
+    Return
+  ${EndIf}
+  StrCpy $R9 0
+  ${Do}
+    !insertmacro NextByte
+    ${IfThen} $R5 == -1 ${|} ${ExitDo} ${|}
+    ${If} $R9 < $R6
+    ${OrIf} $R9 >= $R7
+      FileWriteByte $R3 $R5
+    ${EndIf}
+    IntOp $R9 $R9 + 1
+  ${Loop}
+  FileClose $R2
+  FileClose $R3
+  Delete $R0
+  Rename "$R0.orvalink-new" $R0
+  DetailPrint "Removed the package's five entry lines from $R0"
+FunctionEnd
+
+Section "Uninstall"
+  ReadINIStr $Definition "$INSTDIR\install.ini" "orvalink" "definition"
+  ${If} $Definition != ""
+    Call un.RemoveEntries
+  ${EndIf}
+  !insertmacro RemoveFilesBody
+  Delete "$INSTDIR\${LOG_NAME}"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""The Windows setup program under Wine, silent, on a fake MATLAB folder
+whose toolbox\\local\\pathdef.m is a CR LF path definition with lines before
+and after the entries: install, the installed runner, refusals that change
+nothing, and an uninstall that gives back every other byte. Every wait is
+bounded.
+
+usage: installer_test.py SETUP.exe EMULATOR
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SETUP = sys.argv.pop(1)
+WINE = sys.argv.pop(1)
+TIMEOUT = 120
+
+PATHDEF = (
+    "function p = pathdef\r\n"
+    "%PATHDEF Search path defaults.\r\n"
+    "%   Copyright of the fake MATLAB: nobody.\r\n"
+    "\r\n"
+    "p = [...\r\n"
+    "%%% BEGIN ENTRIES %%%\r\n"
+    "     matlabroot,'\\toolbox\\matlab\\general;',...\r\n"
+    "     matlabroot,'\\toolbox\\local;',...\r\n"
+    "%%% END ENTRIES %%%\r\n"
+    "     ...\r\n"
+    "];\r\n"
+    "\r\n"
+    "p = [userpath,';',p];\r\n"
+).encode("ascii") + b"% caf\xe9 \x81 bytes beyond ASCII stay as they were\r\n"
+
+
+def windows(path):
+    """The path as a program under Wine sees it (drive Z: is the root)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine(args, **kwargs):
+    env = dict(os.environ, WINEDEBUG="-all")
+    return subprocess.run([WINE] + args, capture_output=True, timeout=TIMEOUT, env=env, **kwargs)
+
+
+def read(path):
+    with open(path, "rb") as handle:
+        return handle.read()
+
+
+def snapshot(root):
+    """Every file under root with its bytes."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            files[os.path.relpath(path, root)] = read(path)
+    return files
+
+
+class Setup(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="orvalink-setup-")
+        self.matlab = os.path.join(self.work, "MATLAB", "R2024b")
+        self.local = os.path.join(self.matlab, "toolbox", "local")
+        os.makedirs(self.local)
+        with open(os.path.join(self.local, "pathdef.m"), "wb") as handle:
+            handle.write(PATHDEF)
+        # No blank in the folders: Wine would quote the argument, and /D= must come unquoted.
+        self.target = os.path.join(self.work, "Programs", "orvalink")
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def install(self, target=None, matlab=None):
+        return wine([SETUP, "/S", "/MATLAB=" + windows(matlab or self.matlab), "/D=" + windows(target or self.target)])
+
+    def uninstall(self):
+        run = wine([os.path.join(self.target, "uninstall.exe"), "/S"])
+        self.assertEqual(run.returncode, 0)
+        # The uninstaller runs on from a copy of itself in the temporary folder.
+        deadline = time.monotonic() + 60
+        while os.path.exists(self.target) and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def test_install_registers_the_package_runs_the_tools_and_uninstall_gives_it_back(self):
+        with open(os.path.join(self.local, "pathdef.old"), "wb") as handle:
+            handle.write(b"an earlier backup\r\n")
+        run = self.install()
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+
+        # The caller's duty: pathdef.old is the earlier pathdef.m; an earlier pathdef.old is kept.
+        self.assertEqual(read(os.path.join(self.local, "pathdef.old")), PATHDEF)
+        self.assertEqual(read(os.path.join(self.local, "pathdef.old.1")), b"an earlier backup\r\n")
+        folder = windows(self.target)
+        entries = "".join(f"'{folder}{suffix};',...\r\n" for suffix in ("", "\\samples", "\\trim", "\\util", "\\fgutil"))
+        marker = b"%%% END ENTRIES %%%\r\n"
+        before, after = PATHDEF.split(marker)
+        self.assertEqual(read(os.path.join(self.local, "pathdef.m")), before + entries.encode() + marker + after)
+
+        # The layout: one MEX file, in the package folder; the emulated host's libraries only beside the tools.
+        files = snapshot(self.target)
+        for name in ("orvalink.dll", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
+                     os.path.join("util", "fdm-listen.exe"), os.path.join("util", "fdm-relay.exe"),
+                     os.path.join("fgutil", "fdm_native.lua")):
+            self.assertIn(name, files)
+        self.assertEqual([n for n in files if os.path.basename(n).lower().startswith("orvalink.")], ["orvalink.dll"])
+        self.assertEqual(sorted(os.path.dirname(n) for n in files if os.path.basename(n) in ("libmx.dll", "libmex.dll")),
+                         ["util", "util"])
+        self.assertTrue(any(n.startswith("samples") and n.endswith(".csv") for n in files))
+        self.assertTrue(os.path.isdir(os.path.join(self.target, "trim")))
+
+        # The installed runner, started from its folder, finds the block in the folder above.
+        sink = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        sink.bind(("127.0.0.1", 0))
+        sink.settimeout(30)
+        run = wine([windows(os.path.join(self.target, "util", "orvalink-run.exe")), "--port",
+                    str(sink.getsockname()[1]), "--steps", "3", "--fast"], cwd=os.path.join(self.target, "util"))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(len(sink.recv(2048)), 336)
+        sink.close()
+
+        self.uninstall()
+        self.assertFalse(os.path.exists(self.target), snapshot(self.target) if os.path.exists(self.target) else "")
+        self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
+
+    def test_refusals_change_nothing_on_disk(self):
+        long_target = self.work + "/" + "p" * (104 - len(windows(self.work)) - 1)
+        self.assertEqual(len(windows(long_target)), 104)
+        no_pathdef = os.path.join(self.work, "NotMATLAB")
+        os.makedirs(os.path.join(no_pathdef, "toolbox", "local"))
+        cases = [
+            (long_target, self.matlab, "has 104 characters"),
+            (self.target, no_pathdef, "holds no pathdef.m"),
+        ]
+        for target, matlab, reason in cases:
+            before = snapshot(self.work)
+            run = self.install(target=target, matlab=matlab)
+            self.assertNotEqual(run.returncode, 0, reason)
+            self.assertEqual(snapshot(self.work), before, reason)
+            self.assertFalse(os.path.exists(target))
+            temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
+            log = subprocess.run(["winepath", "-u", temp], capture_output=True, text=True,
+                                 env=dict(os.environ, WINEDEBUG="-all"), timeout=TIMEOUT).stdout.strip()
+            with open(os.path.join(log, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
+                self.assertIn(reason, handle.read().splitlines()[-1])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -15,6 +15,8 @@ MX_API void mxEmuReleaseCallMemory(void);
 // Lets `successfulCalls` mxCalloc calls succeed, then fails the next one; negative: never fail.
 MX_API void mxEmuFailCallocAfter(long successfulCalls);
 MX_API long mxEmuCallocFailuresInjected(void);
+// Makes the next array creation (mxCreate...) fail, as a host out of memory does.
+MX_API void mxEmuFailNextArrayCreation(void);
 
 // Calls a MEX function as the host does: 0 when it returned, 1 when it
 // ended in mexErrMsgTxt (the message is then mexEmuLastErrorMessage()).

@@ -35,9 +35,14 @@ struct alignas(std::max_align_t) CallBlock {
 CallBlock* callBlocks = nullptr;
 long callocFailCountdown = -1;  // fail when it reaches 0; negative: never
 long callocFailuresInjected = 0;
+bool failNextArray = false;
 
 mxArray* newArray(ArrayClass kind, std::size_t rows, std::size_t columns)
 {
+    if (failNextArray) {
+        failNextArray = false;
+        return nullptr;
+    }
     auto* array = static_cast<mxArray*>(std::calloc(1, sizeof(mxArray)));
     if (array == nullptr) {
         return nullptr;
@@ -239,5 +244,7 @@ void mxEmuFailCallocAfter(long successfulCalls)
 }
 
 long mxEmuCallocFailuresInjected() { return callocFailuresInjected; }
+
+void mxEmuFailNextArrayCreation() { failNextArray = true; }
 
 }  // extern "C"

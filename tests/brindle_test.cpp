@@ -240,7 +240,14 @@ TEST_F(SetMatlabPath, without_a_marker_the_file_is_copied_unchanged)
 TEST_F(SetMatlabPath, marker_in_a_long_line_is_found_wherever_it_lies)
 {
     const std::string longLine = std::string(150, '%');
-    for (std::size_t column : {0u, 100u, 113u, 118u, 119u, 180u, 400u}) {
+    std::vector<std::size_t> columns = {0, 180, 400};
+    for (std::size_t column = 100; column <= 130; ++column) {  // across the first piece boundary
+        columns.push_back(column);
+    }
+    for (std::size_t column = 220; column <= 245; ++column) {  // and the second
+        columns.push_back(column);
+    }
+    for (std::size_t column : columns) {
         std::string markerLine = std::string(column, ' ') + "END ENTRIES" + std::string(60, '-');
         setOld(lines({"a", longLine, markerLine, "b"}, false));
         EXPECT_EQ(call("D:\\pkg"), 1);
@@ -260,6 +267,21 @@ TEST_F(SetMatlabPath, nul_bytes_in_a_line_are_copied_and_hide_neither_line_ends_
     setOld(lines({withNul, longLine}));
     EXPECT_EQ(call("D:\\pkg"), 1);
     EXPECT_EQ(result(), withEntries({withNul}, entriesFor("D:\\pkg"), {longLine}));
+}
+
+TEST_F(SetMatlabPath, several_long_lines_are_each_looked_at_whole)
+{
+    // The look-ahead reader has to keep count of lines across its calls.
+    const std::string longA = std::string(130, 'a') + " END ENTRIE";  // the marker, but cut short
+    const std::string longB = std::string(200, 'b');
+    const std::string marker = std::string(125, ' ') + "%% END ENTRIES";
+    setOld(lines({longA, "x", longB, "y", longA, marker, "z"}));
+    EXPECT_EQ(call("D:\\pkg"), 1);
+    EXPECT_EQ(result(), withEntries({longA, "x", longB, "y", longA}, entriesFor("D:\\pkg"), {marker, "z"}));
+    // The last line, long and without a line feed, holds the marker.
+    setOld(lines({longB, "x", marker}, false));
+    EXPECT_EQ(call("D:\\pkg"), 1);
+    EXPECT_EQ(result(), withEntries({longB, "x"}, entriesFor("D:\\pkg"), {}) + marker);
 }
 
 TEST_F(SetMatlabPath, entries_already_present_are_added_again_and_calls_do_not_pile_up)

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#if !defined(_WIN32)
+#  include <unistd.h>
+#endif
 #include <string>
 
 #include "host_driver.h"
+#include "link.h"
 #include "socket_platform.h"
 
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
@@ -96,6 +101,10 @@ protected:
 TEST_F(LinkFaults, socket_library_start_is_retried_after_a_failure_then_made_once)
 {
     fake.failing = Call::startLibrary;
+    EXPECT_FALSE(orvalink::startSocketLibrary());
+    EXPECT_EQ(fake.faultsFired, 1);
+    fake = FaultyPlatform{};
+    fake.failing = Call::startLibrary;
     auto first = block();  // the definition asks for the start, which fails
     EXPECT_EQ(fake.faultsFired, 1);
     EXPECT_EQ(fake.count(Call::startLibrary), 1);
@@ -106,6 +115,8 @@ TEST_F(LinkFaults, socket_library_start_is_retried_after_a_failure_then_made_onc
     auto third = block();  // a second simulation: not started again
     ASSERT_EQ(third->start(), "");
     EXPECT_EQ(third->terminate(), "");
+    EXPECT_EQ(fake.count(Call::startLibrary), 2);
+    EXPECT_TRUE(orvalink::startSocketLibrary());  // started: true, without another start
     EXPECT_EQ(fake.count(Call::startLibrary), 2);
 }
 
@@ -194,5 +205,22 @@ TEST_F(LinkFaults, a_second_start_without_terminate_releases_the_first_link)
     EXPECT_EQ(b->terminate(), "");
     EXPECT_EQ(fake.count(Call::close), 2);
 }
+
+#if !defined(_WIN32)
+TEST_F(LinkFaults, a_socket_on_descriptor_0_is_a_socket)
+{
+    const int savedInput = ::dup(0);
+    ASSERT_GE(savedInput, 0);
+    ::close(0);  // the next descriptor made is 0
+    auto b = block();
+    const std::string status = b->start();
+    const bool onZero = b->pwork()[0] != nullptr && *static_cast<const int*>(b->pwork()[0]) == 0;
+    EXPECT_EQ(b->terminate(), "");
+    ::dup2(savedInput, 0);
+    ::close(savedInput);
+    EXPECT_EQ(status, "");
+    EXPECT_TRUE(onZero);
+}
+#endif
 
 }  // namespace

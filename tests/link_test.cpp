@@ -2,6 +2,10 @@
 // step to HostName:PortNumber, and a simulation the link never interrupts.
 #include <cmath>
 
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#endif
+
 #include "block_harness.h"
 
 using namespace test_support;
@@ -62,6 +66,8 @@ TEST_F(Link, unusable_parameters_fail_the_start_and_leave_the_cells_for_terminat
     cases.back()[2] = emulated_host::emptyArray();                            // no port
     cases.push_back(parameters("127.0.0.1", 0));
     cases.back()[2] = emulated_host::doubleArray({std::nan("")});             // no usable port
+    cases.push_back(parameters("127.0.0.1", 9.2e18));                         // beyond the truncation's range
+    cases.push_back(parameters("255.255.255.255", socket.localPort()));      // connect refused: broadcast
     for (mxClassID other : {mxUINT16_CLASS, mxINT32_CLASS, mxSINGLE_CLASS}) {  // the right port, not a double
         cases.push_back(parameters("127.0.0.1", 0));
         cases.back()[2] = emulated_host::numericScalar(other, socket.localPort());
@@ -79,6 +85,48 @@ TEST_F(Link, unusable_parameters_fail_the_start_and_leave_the_cells_for_terminat
         EXPECT_EQ(block->pwork()[1], nullptr);
     }
     EXPECT_TRUE(receive(socket, 200).empty());
+}
+
+TEST_F(Link, the_socket_is_connected_to_the_resolved_address_and_does_not_block)
+{
+    // A second loopback address: a zeroed address would reach 127.0.0.1, not this.
+    std::string error;
+    std::optional<udp::Socket> socket = udp::Socket::bound(udp::Endpoint{"127.0.0.2", 0}, error);
+    ASSERT_TRUE(socket.has_value()) << error;
+    auto block = registeredBlock(loadedEntry(), parameters("127.0.0.2", socket->localPort()));
+    ASSERT_EQ(block->start(), "");
+#if !defined(_WIN32)
+    const int fd = *static_cast<const int*>(block->pwork()[0]);
+    EXPECT_NE(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+#endif
+    EXPECT_EQ(block->outputs(), "");
+    EXPECT_EQ(receive(*socket).size(), packetSize);
+    EXPECT_EQ(block->terminate(), "");
+}
+
+TEST_F(Link, a_start_without_a_work_vector_is_an_error)
+{
+    auto block = registeredBlock(loadedEntry(), parameters("127.0.0.1", 5500));
+    void** work = block->simStruct().pwork;
+    block->simStruct().pwork = nullptr;
+    EXPECT_EQ(block->start(), "Could not allocate the block's work memory");
+    EXPECT_EQ(block->outputs(), "");
+    EXPECT_EQ(block->terminate(), "");
+    block->simStruct().pwork = work;
+}
+
+TEST_F(Link, fewer_input_ports_than_nine_send_nothing)
+{
+    udp::Socket socket = receiver();
+    auto block = registeredBlock(loadedEntry(), parameters("127.0.0.1", socket.localPort()));
+    ASSERT_EQ(block->start(), "");
+    block->simStruct().sizes[3] = 8;
+    EXPECT_EQ(block->outputs(), "");
+    EXPECT_TRUE(receive(socket, 200).empty());
+    block->simStruct().sizes[3] = 9;
+    EXPECT_EQ(block->outputs(), "");
+    EXPECT_EQ(receive(socket).size(), packetSize);
+    EXPECT_EQ(block->terminate(), "");
 }
 
 TEST_F(Link, a_name_longer_than_255_characters_is_cut_and_fails_cleanly)

@@ -80,27 +80,38 @@ TEST_F(Packets, all_zero_inputs_give_the_constants_and_negative_zeros)
 
 TEST_F(Packets, every_input_lands_in_its_own_field)
 {
-    // Element i of port k carries 10k + i + 1.5, exact in single precision.
+    // Element i of port k carries 10k + i + 1.5 + 2^-12 + 2^-16: exact in single
+    // precision, distinct, and with bits in every field's lowest byte, so that a
+    // neighbour's store that spills over shows.
+    auto in = [](int port, int i) { return 10.0 * port + i + 1.5 + 0x1p-12 + 0x1p-16; };
     for (int port = 0; port < 9; ++port) {
         std::span<double> elements = block->input(port);
         for (std::size_t i = 0; i < elements.size(); ++i) {
-            elements[i] = 10.0 * port + static_cast<double>(i) + 1.5;
+            elements[i] = in(port, static_cast<int>(i));
         }
     }
     Packet packet = step();
 
     EXPECT_EQ(be32(packet, 0), 17u);
-    EXPECT_EQ(be64(packet, 8), std::bit_cast<std::uint64_t>(2.5));   // longitude: port 0 [1]
-    EXPECT_EQ(be64(packet, 16), std::bit_cast<std::uint64_t>(1.5));  // latitude: port 0 [0]
-    EXPECT_EQ(be64(packet, 24), std::bit_cast<std::uint64_t>(3.5));
-    const std::pair<std::size_t, float> singles[] = {
-        {32, 51.5f}, {36, 11.5f}, {40, 12.5f}, {44, 13.5f}, {56, 71.5f}, {60, 72.5f}, {64, 73.5f},
-        {68, 21.5f}, {72, 22.5f}, {76, 61.5f}, {80, 62.5f}, {84, 63.5f}, {100, 81.5f}, {104, 82.5f},
-        {108, 83.5f}, {140, 42.5f}, {156, 43.5f}, {172, 0.0f}, {188, 0.0f}, {204, 0.0f}, {224, 1.0f},
-        {292, 50000.0f}, {296, 32.5f}, {300, 0.0f}, {304, 31.5f}, {308, -33.5f}, {312, 33.5f},
-        {316, -34.5f}, {320, -34.5f}, {324, 0.0f}, {328, 0.0f}};
-    for (const auto& [offset, value] : singles) {
-        EXPECT_EQ(be32(packet, offset), f32(value)) << "offset " << offset;
+    EXPECT_EQ(be64(packet, 8), std::bit_cast<std::uint64_t>(in(0, 1)));  // longitude
+    EXPECT_EQ(be64(packet, 16), std::bit_cast<std::uint64_t>(in(0, 0)));
+    EXPECT_EQ(be64(packet, 24), std::bit_cast<std::uint64_t>(in(0, 2)));
+    struct Single {
+        std::size_t offset;
+        int port;  // -1: a constant
+        int index;
+        float sign_or_value;
+    };
+    const Single singles[] = {
+        {32, 5, 0, 1}, {36, 1, 0, 1}, {40, 1, 1, 1}, {44, 1, 2, 1}, {56, 7, 0, 1}, {60, 7, 1, 1},
+        {64, 7, 2, 1}, {68, 2, 0, 1}, {72, 2, 1, 1}, {76, 6, 0, 1}, {80, 6, 1, 1}, {84, 6, 2, 1},
+        {100, 8, 0, 1}, {104, 8, 1, 1}, {108, 8, 2, 1}, {140, 4, 1, 1}, {156, 4, 2, 1}, {172, -1, 0, 0.0f},
+        {188, -1, 0, 0.0f}, {204, -1, 0, 0.0f}, {224, -1, 0, 1.0f}, {292, -1, 0, 50000.0f}, {296, 3, 1, 1},
+        {300, -1, 0, 0.0f}, {304, 3, 0, 1}, {308, 3, 2, -1}, {312, 3, 2, 1}, {316, 3, 3, -1}, {320, 3, 3, -1},
+        {324, -1, 0, 0.0f}, {328, -1, 0, 0.0f}};
+    for (const Single& s : singles) {
+        const float expected = s.port < 0 ? s.sign_or_value : s.sign_or_value * static_cast<float>(in(s.port, s.index));
+        EXPECT_EQ(be32(packet, s.offset), f32(expected)) << "offset " << s.offset;
     }
     EXPECT_EQ(be32(packet, 120), 1u);
     EXPECT_EQ(be32(packet, 124), 2u);

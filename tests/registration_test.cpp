@@ -2,7 +2,9 @@
 // MATLAB-side call, then driven through its slots and through flag calls.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -168,19 +170,53 @@ TEST_F(Registration, host_memory_running_out_is_an_error_or_an_early_stop_never_
     Array flag = doubleArray({0.0});
     std::vector<Array> parameters = threeParameters();
     const std::vector<const mxArray*> three{parameters[0].get(), parameters[1].get(), parameters[2].get()};
+    const std::vector<double> early = expectedVector({{7, 3}, {19, versionWord}, {23, 8192}});
+    const std::vector<double> whole =
+        expectedVector({{3, 9}, {6, 1}, {7, 3}, {10, 2}, {19, versionWord}, {23, 8192}, {31, 2}});
+    // The allocations in order: structure, model record, parameter array, input-port records.
+    // No fifth: a count of 0 output ports needs no records.
+    const struct {
+        long successful;
+        long injected;
+        const char* message;  // null: no error
+        const std::vector<double>* result;
+    } cases[] = {
+        {0, 1, " could not allocate its local SimStruct", nullptr},
+        {1, 1, " could not allocate its local SimStruct", nullptr},
+        {2, 1, " could not allocate its local SimStruct", nullptr},
+        {3, 1, nullptr, &early},
+        {4, 0, nullptr, &whole},
+    };
+    for (const auto& c : cases) {
+        mxEmuFailCallocAfter(c.successful);
+        MexCallResult outcome = matlabCall(1, flag.get(), three);
+        EXPECT_EQ(mxEmuCallocFailuresInjected(), c.injected) << c.successful;
+        mxEmuFailCallocAfter(-1);
+        EXPECT_EQ(outcome.failed, c.message != nullptr) << c.successful;
+        if (c.message != nullptr) {
+            EXPECT_EQ(outcome.message, display + c.message);
+        } else {
+            EXPECT_EQ(outcome.result, *c.result) << c.successful;
+        }
+    }
 
-    mxEmuFailCallocAfter(0);  // the local structure itself
+    mxEmuFailNextArrayCreation();  // the sizes vector
     MexCallResult outcome = matlabCall(1, flag.get(), three);
-    EXPECT_EQ(mxEmuCallocFailuresInjected(), 1);
     EXPECT_TRUE(outcome.failed);
-    EXPECT_EQ(outcome.message, display + " could not allocate its local SimStruct");
+    EXPECT_EQ(outcome.message, display + " could not allocate its sizes vector");
+}
 
-    mxEmuFailCallocAfter(3);  // structure, record, parameter array; then the input-port records
-    outcome = matlabCall(1, flag.get(), three);
-    EXPECT_EQ(mxEmuCallocFailuresInjected(), 1);
-    mxEmuFailCallocAfter(-1);
-    ASSERT_FALSE(outcome.failed) << outcome.message;
-    EXPECT_EQ(outcome.result, expectedVector({{7, 3}, {19, versionWord}, {23, 8192}}));
+TEST_F(Registration, hand_over_outside_the_exact_pointer_range_takes_the_local_path)
+{
+    constexpr double limit = 9007199254740992.0;  // 2^53
+    for (double address : {limit, -limit, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN(), 0.0}) {
+        Array handOver = doubleArray({address, versionWord}, 2);
+        Array flag = doubleArray({0.0});
+        MexCallResult outcome = matlabCall(1, flag.get(), {}, handOver.get());
+        ASSERT_FALSE(outcome.failed) << outcome.message;
+        EXPECT_EQ(outcome.result, expectedVector({{7, 3}, {19, versionWord}, {23, 8192}})) << address;
+    }
 }
 
 // ---- Host structure ---------------------------------------------------------
@@ -218,6 +254,9 @@ TEST_F(Registration, registration_fills_the_seven_slots_and_returns_the_host_siz
     host.setDialogParameters(threeParameters());
     SimStruct& S = host.simStruct();
     S.methods.mdlCheckParameters = hostCheckParameters;
+    for (int entry : {0, 1, 8, 9, 20, 22, 23}) {
+        S.sizes[entry] = 0x5a5a5a5a;  // junk, for the block to clear
+    }
     S.sizes[5] = -5;                                 // host word read signed
     S.sizes[15] = -1;                                // host word read unsigned
     S.sizes[18] = static_cast<int32_t>(0x80000000);  // likewise
@@ -298,6 +337,22 @@ TEST_F(Registration, sample_time_without_a_double_is_an_error_not_a_read)
     }
 }
 
+TEST_F(Registration, sample_time_follows_the_parameters_the_host_gives_now)
+{
+    HostBlock host(entry());
+    host.setDialogParameters(threeParameters());
+    ASSERT_FALSE(host.registerBlock().failed);
+    const std::int32_t given = host.simStruct().numSFcnParamsGiven;
+    host.simStruct().numSFcnParamsGiven = 0;  // the parameter array is still there
+    EXPECT_EQ(host.initializeSampleTimes(), "SampleTime must hold at least one real number");
+    host.simStruct().numSFcnParamsGiven = given;
+    const mxArray** parameters = host.simStruct().sfcnParams;
+    host.simStruct().sfcnParams = nullptr;
+    EXPECT_EQ(host.initializeSampleTimes(), "SampleTime must hold at least one real number");
+    host.simStruct().sfcnParams = parameters;
+    EXPECT_EQ(host.initializeSampleTimes(), "");
+}
+
 // ---- Flag dispatch ----------------------------------------------------------
 
 class FlagDispatch : public Registration {
@@ -350,6 +405,32 @@ TEST_F(FlagDispatch, flags_outside_the_table_are_invalid_and_run_nothing)
         EXPECT_EQ(host->flagCall(flag), "Invalid flag encountered in simulink") << flag;
         EXPECT_EQ(host->sampleTime(), -3.0);
     }
+}
+
+TEST_F(FlagDispatch, a_simulation_call_reads_its_flag_only_from_the_fourth_of_its_arguments)
+{
+    Array outputs = doubleArray({104.0});
+    SimStruct& S = host->simStruct();
+    std::array<mxArray*, 2> plhs{nullptr, reinterpret_cast<mxArray*>(&S)};
+    // Three arguments: the fourth slot is not theirs, whatever it holds.
+    std::array<const mxArray*, 5> prhs{nullptr, nullptr, nullptr, outputs.get(), nullptr};
+    for (int nrhs : {3, 4}) {
+        S.errorStatus = nullptr;
+        EXPECT_EQ(mexEmuCall(entry(), -1, plhs.data(), nrhs, prhs.data()), 0);
+        EXPECT_EQ(S.errorStatus == nullptr, nrhs == 4) << nrhs;
+    }
+    // No structure to run on or report to: nothing happens, nothing crashes.
+    EXPECT_EQ(mexEmuCall(entry(), -1, nullptr, 4, prhs.data()), 0);
+    plhs[1] = nullptr;
+    EXPECT_EQ(mexEmuCall(entry(), -1, plhs.data(), 4, prhs.data()), 0);
+}
+
+TEST_F(FlagDispatch, flag_101_keeps_the_status_that_the_method_set)
+{
+    std::vector<Array> parameters = threeParameters();
+    parameters[0] = charArray("0.1");
+    host->setDialogParameters(std::move(parameters));
+    EXPECT_EQ(host->flagCall(101), "SampleTime must hold at least one real number");
 }
 
 TEST_F(FlagDispatch, flags_truncate_toward_zero)
@@ -416,6 +497,62 @@ void hostSampleTime(SimStruct*, int, double sampleTime, double offsetTime)
 {
     sampleTimeSeen = sampleTime;
     offsetTimeSeen = offsetTime;
+}
+
+struct SlotCall {
+    const char* slot = nullptr;
+    SimStruct* S = nullptr;
+    int port = -1;
+    int value = -1;
+};
+SlotCall slotCall;
+template <const char* name>
+void plainSlot(SimStruct* S) { slotCall = SlotCall{name, S}; }
+template <const char* name>
+void portValueSlot(SimStruct* S, int port, int value) { slotCall = SlotCall{name, S, port, value}; }
+constexpr char workWidths[] = "workWidths", checkParameters[] = "checkParameters", inputType[] = "inputType",
+               outputType[] = "outputType", inputComplex[] = "inputComplex", outputComplex[] = "outputComplex",
+               frameData[] = "frameData", defaultDims[] = "defaultDims", defaultTypes[] = "defaultTypes",
+               defaultComplex[] = "defaultComplex";
+
+TEST_F(FlagDispatch, every_filled_slot_is_called_with_its_arguments_and_sets_no_status)
+{
+    SimStruct& S = host->simStruct();
+    MethodTable& m = S.methods;
+    ExtendedMethodTable& x = host->extendedMethods();
+    m.mdlSetWorkWidths = plainSlot<workWidths>;
+    m.mdlCheckParameters = plainSlot<checkParameters>;
+    m.mdlSetInputPortDataType = portValueSlot<inputType>;
+    m.mdlSetOutputPortDataType = portValueSlot<outputType>;
+    m.mdlSetInputPortComplexSignal = portValueSlot<inputComplex>;
+    m.mdlSetOutputPortComplexSignal = portValueSlot<outputComplex>;
+    x.mdlSetInputPortFrameData = portValueSlot<frameData>;
+    x.mdlSetDefaultPortDimensionInfo = plainSlot<defaultDims>;
+    x.mdlSetDefaultPortDataTypes = plainSlot<defaultTypes>;
+    x.mdlSetDefaultPortComplexSignals = plainSlot<defaultComplex>;
+    S.sizes[4] = 5;                    // the call's port
+    host->modelInfo().callValue = 23;  // and value
+    const struct {
+        int flag;
+        const char* slot;
+        bool portAndValue;
+    } rows[] = {{111, workWidths, false},   {112, checkParameters, false}, {113, inputType, true},
+                {114, outputType, true},    {120, inputComplex, true},     {121, outputComplex, true},
+                {128, frameData, true},     {131, defaultDims, false},     {132, defaultTypes, false},
+                {133, defaultComplex, false}};
+    for (const auto& row : rows) {
+        slotCall = {};
+        EXPECT_EQ(host->flagCall(row.flag), "") << row.flag;
+        EXPECT_EQ(slotCall.slot, row.slot) << row.flag;
+        EXPECT_EQ(slotCall.S, &S) << row.flag;
+        EXPECT_EQ(slotCall.port, row.portAndValue ? 5 : -1) << row.flag;
+        EXPECT_EQ(slotCall.value, row.portAndValue ? 23 : -1) << row.flag;
+    }
+    // A structure without its model record passes the value 0.
+    S.modelInfo = nullptr;
+    EXPECT_EQ(host->flagCall(113), "");
+    EXPECT_EQ(slotCall.value, 0);
+    S.modelInfo = &host->modelInfo();
 }
 
 TEST_F(FlagDispatch, filled_host_slots_get_port_and_call_values)

@@ -56,6 +56,7 @@ UninstPage instfiles
 ; Appends a line to the log in the install folder, or in %TEMP% when nothing is installed there.
 !macro LogTo folder text
   Push $9
+  ClearErrors
   FileOpen $9 "${folder}\${LOG_NAME}" a
   ${IfNot} ${Errors}
     FileSeek $9 0 END
@@ -86,8 +87,12 @@ Function NewestMatlab
   StrCpy $2 ""   ; its MATLABROOT
   StrCpy $0 0
   ${Do}
+    ClearErrors
     EnumRegKey $1 HKLM "SOFTWARE\MathWorks\MATLAB" $0
-    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    ${If} ${Errors}
+    ${OrIf} $1 == ""
+      ${ExitDo}
+    ${EndIf}
     IntOp $0 $0 + 1
     ReadRegStr $R0 HKLM "SOFTWARE\MathWorks\MATLAB\$1" "MATLABROOT"
     ${If} $R0 != ""
@@ -108,10 +113,64 @@ Function NewestMatlab
   Pop $2
   Pop $1
   Pop $0
+  ClearErrors
+FunctionEnd
+
+; The value of /MATLAB= in $R0; the error flag when there is none. Takes
+; /MATLAB=C:\M, /MATLAB="C:\Program Files\M" and "/MATLAB=C:\Program Files\M",
+; the form in which a program passes an argument with blanks.
+Function MatlabOption
+  ${GetParameters} $R2
+  StrLen $R3 $R2
+  StrCpy $R4 0
+  ${Do}
+    ${If} $R4 >= $R3
+      SetErrors
+      Return
+    ${EndIf}
+    StrCpy $R5 $R2 8 $R4
+    ${IfThen} $R5 == "/MATLAB=" ${|} ${ExitDo} ${|}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+  StrCpy $R7 ""   ; the character before the option
+  ${If} $R4 > 0
+    IntOp $R6 $R4 - 1
+    StrCpy $R7 $R2 1 $R6
+  ${EndIf}
+  IntOp $R4 $R4 + 8
+  StrCpy $R0 $R2 "" $R4
+  StrCpy $R5 $R0 1
+  ${If} $R5 == '"'
+    StrCpy $R0 $R0 "" 1
+    StrCpy $R7 '"'
+  ${EndIf}
+  ; The value ends at the closing quote, or else at the next option.
+  StrLen $R3 $R0
+  StrCpy $R4 0
+  ${DoWhile} $R4 < $R3
+    StrCpy $R5 $R0 1 $R4
+    ${If} $R7 == '"'
+      ${IfThen} $R5 == '"' ${|} ${ExitDo} ${|}
+    ${Else}
+      StrCpy $R5 $R0 2 $R4
+      ${IfThen} $R5 == " /" ${|} ${ExitDo} ${|}
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+  StrCpy $R0 $R0 $R4
+  ClearErrors
 FunctionEnd
 
 Function SetMatlab   ; $R0: the MATLAB folder as given
-  StrCpy $Matlab $R0
+  ; Without quotes (no Windows path holds one): "/MATLAB=C:\Program Files\MATLAB" arrives with one left over.
+  StrCpy $Matlab ""
+  StrCpy $R1 0
+  ${Do}
+    StrCpy $R2 $R0 1 $R1
+    ${IfThen} $R2 == "" ${|} ${ExitDo} ${|}
+    ${IfThen} $R2 != '"' ${|} StrCpy $Matlab "$Matlab$R2" ${|}
+    IntOp $R1 $R1 + 1
+  ${Loop}
   ${Do}
     StrCpy $R1 $Matlab "" -1
     ${IfThen} $R1 != "\" ${|} ${ExitDo} ${|}
@@ -148,12 +207,14 @@ Function CheckMatlabFolder
 FunctionEnd
 
 Function .onInit
-  ${GetParameters} $R2
-  ClearErrors
-  ${GetOptions} $R2 "/MATLAB=" $R0
+!if "${ARCH}" == "win64"
+  SetRegView 64
+!endif
+  Call MatlabOption
   ${If} ${Errors}
     Call NewestMatlab
   ${EndIf}
+  ClearErrors
   Call SetMatlab
   ${If} ${Silent}
     Call CheckInstallFolder
@@ -452,6 +513,12 @@ Function un.RemoveEntries
   Delete $R0
   Rename "$R0.orvalink-new" $R0
   DetailPrint "Removed the package's five entry lines from $R0"
+FunctionEnd
+
+Function un.onInit
+!if "${ARCH}" == "win64"
+  SetRegView 64
+!endif
 FunctionEnd
 
 Section "Uninstall"

@@ -65,7 +65,8 @@ def snapshot(root):
 class Setup(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="orvalink-setup-")
-        self.matlab = os.path.join(self.work, "MATLAB", "R2024b")
+        # A blank, as in "Program Files": the argument arrives quoted.
+        self.matlab = os.path.join(self.work, "MATLAB", "R2024b Update 1")
         self.local = os.path.join(self.matlab, "toolbox", "local")
         os.makedirs(self.local)
         with open(os.path.join(self.local, "pathdef.m"), "wb") as handle:
@@ -127,6 +128,24 @@ class Setup(unittest.TestCase):
         self.uninstall()
         self.assertFalse(os.path.exists(self.target), snapshot(self.target) if os.path.exists(self.target) else "")
         self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
+
+    def test_the_newest_matlab_in_the_registry_is_the_default(self):
+        older = os.path.join(self.work, "MATLAB", "R2019a")
+        os.makedirs(os.path.join(older, "toolbox", "local"))
+        with open(os.path.join(older, "toolbox", "local", "pathdef.m"), "wb") as handle:
+            handle.write(PATHDEF)
+        key = "HKLM\\SOFTWARE\\MathWorks\\MATLAB"
+        try:
+            for version, root in (("9.6", older), ("24.2", self.matlab), ("9.14", older)):
+                self.assertEqual(wine(["reg", "add", f"{key}\\{version}", "/v", "MATLABROOT", "/d", windows(root),
+                                       "/f"]).returncode, 0)
+            run = wine([SETUP, "/S", "/D=" + windows(self.target)])
+            self.assertEqual(run.returncode, 0)
+            self.assertIn(windows(self.target).encode(), read(os.path.join(self.local, "pathdef.m")))
+            self.assertEqual(read(os.path.join(older, "toolbox", "local", "pathdef.m")), PATHDEF)
+            self.uninstall()
+        finally:
+            wine(["reg", "delete", "HKLM\\SOFTWARE\\MathWorks", "/f"])
 
     def test_refusals_change_nothing_on_disk(self):
         long_target = self.work + "/" + "p" * (104 - len(windows(self.work)) - 1)

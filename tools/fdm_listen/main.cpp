@@ -9,6 +9,7 @@
 #include <numbers>
 #include <string>
 
+#include "capture_file.h"
 #include "command_line.h"
 #include "console.h"
 #include "datagram.h"
@@ -33,6 +34,8 @@ void usage(std::FILE* out)
                  "  --count N      stop after N well-formed datagrams\n"
                  "  --timeout S    stop after S seconds\n"
                  "  --every N      print only every Nth datagram (all are counted)\n"
+                 "  --record FILE  also write every datagram received, malformed ones too, to FILE\n"
+                 "                 (a pcap capture, for fdm-replay, fdm-plot, Wireshark or tshark)\n"
                  "  --help, --version   this text, the version\n"
                  "Options take their value as the next argument or after '=' (--port=5501).\n",
                  program);
@@ -185,6 +188,24 @@ void printCsv(std::span<const std::uint8_t> datagram, fdm::Kind kind, double rec
     std::printf("\n");
 }
 
+// A dotted IPv4 address in host order; 0 for anything else (a name, a wildcard).
+std::uint32_t dottedQuad(const std::string& text)
+{
+    unsigned parts[4];
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4) {
+        return 0;
+    }
+    std::uint32_t address = 0;
+    for (unsigned part : parts) {
+        if (part > 255) {
+            return 0;
+        }
+        address = address << 8 | part;
+    }
+    return address;
+}
+
 // Reports malformed datagrams, at most `perSecond` in any second; the rest are counted.
 class MalformedReports {
 public:
@@ -228,6 +249,7 @@ int main(int argc, char** argv)
     long long count = -1;
     double timeout = -1;
     long long every = 1;
+    std::string record;
     command_line::Arguments args(me, argc, argv);
     while (args.next()) {
         const auto choose = [&](Format chosen) {
@@ -256,6 +278,11 @@ int main(int argc, char** argv)
             timeout = args.positive(1e9, "seconds, above 0");
         } else if (args.is("--every")) {
             every = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+        } else if (args.is("--record")) {
+            record = args.value();
+            if (record.empty()) {
+                args.refuse("a file name");
+            }
         } else {
             args.unknown();
         }
@@ -265,6 +292,12 @@ int main(int argc, char** argv)
     std::string error;
     std::optional<udp::Socket> socket = udp::Socket::bound(local, error);
     if (!socket) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    capture::Writer recording;
+    const capture::Address here{dottedQuad(local.host), socket->localPort()};
+    if (!record.empty() && !recording.open(record, error)) {
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return 1;
     }
@@ -285,7 +318,8 @@ int main(int argc, char** argv)
         if (waitMs < 0) {
             break;
         }
-        const long length = socket->receive(buffer, waitMs);
+        udp::Sender sender;
+        const long length = socket->receive(buffer, waitMs, &sender);
         if (length == udp::Socket::timedOut) {
             continue;
         }
@@ -297,6 +331,12 @@ int main(int argc, char** argv)
         const double received = secondsSince1970(SystemClock::now());
         const auto size = static_cast<std::size_t>(length);
         const std::span<const std::uint8_t> datagram(buffer, std::min(size, sizeof buffer));
+        if (!record.empty() &&
+            !recording.write(received, capture::Address{sender.ip, sender.port}, here, datagram, size, error)) {
+            std::fprintf(stderr, "%s: %s; stopped\n", program, error.c_str());
+            status = 1;
+            break;
+        }
         const fdm::Recognised recognised =
             size > sizeof buffer ? fdm::Recognised{fdm::Kind::malformed, fdm::Problem::tooLong, size, 0}
                                  : fdm::recognise(datagram);
@@ -325,6 +365,10 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     reports.flush();
+    if (!recording.close(error)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        status = 1;
+    }
     const double span = std::chrono::duration<double>(lastPacket - firstPacket).count();
     std::fprintf(stderr, "%s: %lld packets, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, good,
                  good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0, largestGap, malformed,

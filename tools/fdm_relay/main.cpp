@@ -13,6 +13,7 @@
 #include "command_line.h"
 #include "console.h"
 #include "datagram.h"
+#include "fan_out.h"
 #include "udp_socket.h"
 
 namespace {
@@ -37,16 +38,6 @@ void usage(std::FILE* out)
 
 const command_line::Program me{program, usage};
 
-// One destination, and whether its receiver was refusing the last we knew.
-struct Destination {
-    udp::Endpoint endpoint;
-    std::optional<udp::Socket> socket;
-    std::string shown;
-    bool refusing = false;
-    std::chrono::steady_clock::time_point lastRefusal{};
-    long long refusals = 0;
-};
-
 bool finitePositionAndAttitude(std::span<const std::uint8_t> datagram)
 {
     namespace at = fdm17::offset;
@@ -63,32 +54,12 @@ bool finitePositionAndAttitude(std::span<const std::uint8_t> datagram)
     return true;
 }
 
-// Sends to one destination. A refusal is reported once, and so is the
-// first second without one that follows: UDP tells of a refusal only on a
-// later send, so getting through is known only from refusals that stop.
-void sendTo(Destination& to, std::span<const std::uint8_t> datagram)
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (to.socket->send(datagram) < 0) {
-        ++to.refusals;
-        to.lastRefusal = now;
-        if (!to.refusing) {
-            to.refusing = true;
-            std::fprintf(stderr, "%s: %s refuses the datagrams (is FlightGear listening there?)\n", program,
-                         to.shown.c_str());
-        }
-    } else if (to.refusing && now - to.lastRefusal >= std::chrono::seconds(1)) {
-        to.refusing = false;
-        std::fprintf(stderr, "%s: datagrams get through to %s again\n", program, to.shown.c_str());
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     udp::Endpoint listen{"127.0.0.1", 5500};
-    std::vector<Destination> destinations;
+    std::vector<fan_out::Destination> destinations;
     long long count = -1;
     double timeout = -1;
     bool quiet = false;
@@ -107,7 +78,7 @@ int main(int argc, char** argv)
             if (!endpoint || endpoint->port == 0 || text.find(':') == std::string::npos) {
                 args.refuse(text, "HOST:PORT with a port from 1 to 65535");
             }
-            destinations.push_back(Destination{*endpoint, std::nullopt, {}});
+            destinations.push_back(fan_out::Destination{*endpoint});
         } else if (args.is("--count")) {
             count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
         } else if (args.is("--timeout")) {
@@ -119,7 +90,7 @@ int main(int argc, char** argv)
         }
     }
     if (destinations.empty()) {
-        destinations.push_back(Destination{udp::Endpoint{"127.0.0.1", 5501}, std::nullopt, {}});
+        destinations.push_back(fan_out::Destination{udp::Endpoint{"127.0.0.1", 5501}});
     }
 
     console::catchStopRequests();  // before the start line, which tells a caller it may signal
@@ -130,14 +101,9 @@ int main(int argc, char** argv)
         return 1;
     }
     std::string targets;
-    for (Destination& to : destinations) {
-        to.socket = udp::Socket::connected(to.endpoint, error);
-        if (!to.socket) {
-            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-            return 1;
-        }
-        to.shown = command_line::quoted(to.endpoint.host) + ":" + std::to_string(to.endpoint.port);
-        targets += (targets.empty() ? "" : ", ") + to.shown;
+    if (!fan_out::open(destinations, targets, error)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
     }
     std::fprintf(stderr, "%s: relaying %s:%u (version 17) to %s (version 24)\n", program, listen.host.c_str(),
                  in->localPort(), targets.c_str());
@@ -194,15 +160,10 @@ int main(int argc, char** argv)
                                  translated);
             out = translated;
         }
-        for (Destination& to : destinations) {
-            sendTo(to, out);
-        }
+        fan_out::send(program, destinations, out);
         ++forwarded;
     }
-    long long refusals = 0;
-    for (const Destination& to : destinations) {
-        refusals += to.refusals;
-    }
+    const long long refusals = fan_out::refusals(destinations);
     std::fprintf(stderr, "%s%s: %lld forwarded, %lld malformed dropped, %lld not finite dropped, %lld refused%s\n",
                  status ? "\n" : "", program, forwarded, malformed, notFinite, refusals,
                  console::stopRequested() ? " (stopped)" : "");

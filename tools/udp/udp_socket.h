@@ -19,6 +19,11 @@ struct Endpoint {
 // Parses "[HOST:]PORT" ("5500", "127.0.0.1:5500"); nullopt when malformed.
 std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string& defaultHost);
 
+struct Sender {
+    std::uint32_t ip = 0;
+    std::uint16_t port = 0;
+};
+
 // Where making a connected socket failed.
 enum class Failure { none, resolve, create, connect };
 
@@ -39,8 +44,9 @@ public:
 
     static constexpr long timedOut = -1;
     static constexpr long failed = -2;
-    // Bytes of the next datagram (cut to the buffer), timedOut, or failed.
-    long receive(std::span<std::uint8_t> buffer, int timeoutMs);
+    // Bytes of the next datagram (its full length, of which the buffer holds
+    // what fits), timedOut, or failed; `from` gets the sender (IPv4 address in host order, port).
+    long receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from = nullptr);
     long send(std::span<const std::uint8_t> data);
 
 private:

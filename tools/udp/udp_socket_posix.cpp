@@ -92,10 +92,20 @@ std::uint16_t Socket::localPort() const
     return ntohs(address.sin_port);
 }
 
-long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
+long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
 {
+    sockaddr_in sender{};
+    socklen_t senderLength = sizeof sender;
+    const auto receiveOne = [&](int flags) {
+        const ssize_t got = ::recvfrom(static_cast<int>(handle_), buffer.data(), buffer.size(), flags,
+                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        if (got >= 0 && from != nullptr) {
+            *from = Sender{ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
+        }
+        return got;
+    };
     // Take what is queued in one call; wait only when nothing is.
-    const ssize_t queued = ::recv(static_cast<int>(handle_), buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+    const ssize_t queued = receiveOne(MSG_TRUNC | MSG_DONTWAIT);
     if (queued >= 0) {
         return static_cast<long>(queued);
     }
@@ -110,7 +120,7 @@ long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
     if (ready < 0) {
         return errno == EINTR ? timedOut : failed;
     }
-    const ssize_t received = ::recv(static_cast<int>(handle_), buffer.data(), buffer.size(), MSG_TRUNC);
+    const ssize_t received = receiveOne(MSG_TRUNC);
     if (received < 0) {
         return failed;
     }

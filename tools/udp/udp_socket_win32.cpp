@@ -97,7 +97,7 @@ std::uint16_t Socket::localPort() const
     return ntohs(address.sin_port);
 }
 
-long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
+long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
 {
     fd_set readable;
     FD_ZERO(&readable);
@@ -110,8 +110,14 @@ long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs)
     if (ready < 0) {
         return failed;
     }
-    const int received = ::recv(static_cast<SOCKET>(handle_), reinterpret_cast<char*>(buffer.data()),
-                                static_cast<int>(buffer.size()), 0);
+    sockaddr_in sender{};
+    int senderLength = sizeof sender;
+    const int received = ::recvfrom(static_cast<SOCKET>(handle_), reinterpret_cast<char*>(buffer.data()),
+                                    static_cast<int>(buffer.size()), 0, reinterpret_cast<sockaddr*>(&sender),
+                                    &senderLength);
+    if (from != nullptr) {
+        *from = Sender{ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
+    }
     if (received < 0) {
         // A datagram larger than the buffer: report its size as at least one more byte.
         return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(buffer.size()) + 1 : failed;

@@ -13,7 +13,7 @@ include(GNUInstallDirs)
 
 set(tool_targets)
 if(TARGET orvalink-run)
-  set(tool_targets orvalink-run fdm-listen fdm-relay)
+  set(tool_targets orvalink-run fdm-listen fdm-relay fdm-replay)
 endif()
 
 if(WIN32)
@@ -43,6 +43,12 @@ else()
 endif()
 if(tool_targets)
   install(TARGETS ${tool_targets} RUNTIME DESTINATION ${tools_dir})
+  install(PROGRAMS ${ORVALINK_PLOT_SCRIPT} DESTINATION ${tools_dir})
+  if(WIN32)
+    install(PROGRAMS ${ORVALINK_FLY_SCRIPT} DESTINATION ${fgutil_dir})
+  else()
+    install(PROGRAMS ${ORVALINK_FLY_SCRIPT} DESTINATION ${tools_dir})
+  endif()
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua DESTINATION ${fgutil_dir})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${samples_dir} FILES_MATCHING PATTERN "*.csv")
@@ -72,7 +78,7 @@ if(WIN32 AND TARGET orvalink-run)
       COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS orvalink brindle mx mex orvalink-run fdm-listen fdm-relay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS orvalink brindle mx mex orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
               ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

@@ -97,4 +97,31 @@ bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column
     return true;
 }
 
+void writeCsvHeader(std::FILE* out)
+{
+    std::fprintf(out, "received_at");
+    for (const Column& column : table) {
+        for (int i = 0; i < column.count; ++i) {
+            std::fprintf(out, column.count > 1 ? ",%s_%d" : ",%s", column.name, i + 1);
+        }
+    }
+    std::fprintf(out, "\n");
+}
+
+void writeCsvRow(std::FILE* out, std::span<const std::uint8_t> datagram, Kind kind, double receivedAt)
+{
+    std::fprintf(out, "%.6f", receivedAt);
+    for (const Column& column : table) {
+        for (int i = 0; i < column.count; ++i) {
+            double value = 0.0;
+            if (columnValue(datagram, kind, column, i, value)) {
+                std::fprintf(out, ",%.17g", value);
+            } else {
+                std::fprintf(out, ",");
+            }
+        }
+    }
+    std::fprintf(out, "\n");
+}
+
 }  // namespace fdm

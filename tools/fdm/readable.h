@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "datagram.h"
@@ -29,5 +30,10 @@ std::span<const Column> columns();
 
 // Element `index` of `column` in a well-formed datagram; false when its version has no such field.
 bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column& column, int index, double& value);
+
+// One CSV table for both versions: a header, then one row a datagram with
+// its receive time; a fixed set of columns, empty where a version has no such field.
+void writeCsvHeader(std::FILE* out);
+void writeCsvRow(std::FILE* out, std::span<const std::uint8_t> datagram, Kind kind, double receivedAt);
 
 }  // namespace fdm

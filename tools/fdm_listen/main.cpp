@@ -161,33 +161,6 @@ void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind, double re
     std::printf("}\n");
 }
 
-// One table for both versions: a fixed set of columns, empty where a version has no such field.
-void printCsv(std::span<const std::uint8_t> datagram, fdm::Kind kind, double received, bool& headerWritten)
-{
-    if (!headerWritten) {
-        headerWritten = true;
-        std::printf("received_at");
-        for (const fdm::Column& column : fdm::columns()) {
-            for (int i = 0; i < column.count; ++i) {
-                std::printf(column.count > 1 ? ",%s_%d" : ",%s", column.name, i + 1);
-            }
-        }
-        std::printf("\n");
-    }
-    std::printf("%.6f", received);
-    for (const fdm::Column& column : fdm::columns()) {
-        for (int i = 0; i < column.count; ++i) {
-            double value = 0.0;
-            if (fdm::columnValue(datagram, kind, column, i, value)) {
-                std::printf(",%.17g", value);
-            } else {
-                std::printf(",");
-            }
-        }
-    }
-    std::printf("\n");
-}
-
 // A dotted IPv4 address in host order; 0 for anything else (a name, a wildcard).
 std::uint32_t dottedQuad(const std::string& text)
 {
@@ -360,7 +333,13 @@ int main(int argc, char** argv)
         case Format::compact: printCompact(datagram, recognised.kind, received); break;
         case Format::full: printFull(datagram, recognised.kind, good, received); break;
         case Format::json: printJson(datagram, recognised.kind, received); break;
-        case Format::csv: printCsv(datagram, recognised.kind, received, csvHeader); break;
+        case Format::csv:
+            if (!csvHeader) {
+                csvHeader = true;
+                fdm::writeCsvHeader(stdout);
+            }
+            fdm::writeCsvRow(stdout, datagram, recognised.kind, received);
+            break;
         }
         std::fflush(stdout);
     }

@@ -13,6 +13,7 @@
 #include "console.h"
 #include "datagram.h"
 #include "fan_out.h"
+#include "readable.h"
 #include "udp_socket.h"
 
 namespace {
@@ -31,6 +32,8 @@ void usage(std::FILE* out)
                  "  --loop           start again at the end, until stopped\n"
                  "  --v24            translate version 17 to version 24, as fdm-relay does\n"
                  "  --port N         only datagrams sent to UDP port N (default: every well-formed one)\n"
+                 "  --csv            send nothing: write the datagrams as fdm-listen --csv does, with their\n"
+                 "                   capture times, to standard output\n"
                  "  --quiet          no start and summary lines\n"
                  "  --help, --version   this text, the version\n"
                  "Options take their value as the next argument or after '=' (--speed=2).\n",
@@ -56,6 +59,7 @@ int main(int argc, char** argv)
     bool v24 = false;
     long port = -1;
     bool quiet = false;
+    bool csv = false;
     command_line::Arguments args(me, argc, argv);
     while (args.next()) {
         if (args.is("--to")) {
@@ -77,6 +81,8 @@ int main(int argc, char** argv)
             port = static_cast<long>(args.whole(1, 65535, "a whole number from 1 to 65535"));
         } else if (args.is("--quiet") || args.is("-q")) {
             quiet = true;
+        } else if (args.is("--csv")) {
+            csv = true;
         } else if (args.name().empty() || args.name()[0] != '-') {
             if (!path.empty() || args.name().empty()) {
                 command_line::badUsage(me, "one capture file, got also " + command_line::quoted(args.name()));
@@ -126,6 +132,12 @@ int main(int argc, char** argv)
             ++notFlightGear;
             continue;
         }
+        if (csv) {
+            if (frames.empty()) {
+                fdm::writeCsvHeader(stdout);
+            }
+            fdm::writeCsvRow(stdout, datagram.payload, recognised.kind, datagram.seconds);
+        }
         Frame frame{datagram.seconds, datagram.payload};
         if (v24 && recognised.kind == fdm::Kind::version17) {
             frame.bytes.resize(fdm24::packetSize);
@@ -143,6 +155,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (csv) {
+        return std::fflush(stdout) == 0 && contents.truncation.empty() ? 0 : 1;
+    }
     console::catchStopRequests();
     std::string targets;
     if (!fan_out::open(destinations, targets, error)) {

@@ -106,6 +106,11 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string shownPath = command_line::quoted(path);
+    if (!contents.truncation.empty() && contents.records == 0) {
+        std::fprintf(stderr, "%s: %s: %s, with nothing before it\n", program, shownPath.c_str(),
+                     contents.truncation.c_str());
+        return 1;
+    }
     if (!contents.truncation.empty()) {
         std::fprintf(stderr, "%s: %s: %s; the records before it are replayed\n", program, shownPath.c_str(),
                      contents.truncation.c_str());

@@ -1,0 +1,375 @@
+#!/usr/bin/env python3
+"""Recording and replay, the picture of a flight and orvalink-fly, end to
+end on loopback: files that Wireshark's tools and tcpdump wrote, bad files,
+the plot checked as an image, and FlightGear played by a stand-in. Every
+wait is bounded; every port is picked by the system.
+
+usage: recordings_test.py BIN_DIR [EMULATOR]
+"""
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BIN = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else ".")
+EMULATOR = sys.argv.pop(1) if len(sys.argv) > 1 else ""
+TIMEOUT = 60 if EMULATOR else 20
+
+
+def tool(name):
+    if EMULATOR:
+        return [EMULATOR, os.path.join(BIN, name + ".exe")]
+    return [os.path.join(BIN, name)]
+
+
+def run(args, **kwargs):
+    return subprocess.run(tool(args[0]) + args[1:], capture_output=True, timeout=TIMEOUT, **kwargs)
+
+
+def receiver(timeout=5.0):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind(("127.0.0.1", 0))
+    sock.settimeout(timeout)
+    return sock
+
+
+def drain(sock, wait=0.5):
+    """Every datagram that arrives until none has for `wait` seconds."""
+    got = []
+    sock.settimeout(wait)
+    try:
+        while True:
+            got.append(sock.recv(4096))
+    except socket.timeout:
+        return got
+
+
+def v17(latitude):
+    packet = bytearray(336)
+    struct.pack_into(">I", packet, 0, 17)
+    struct.pack_into(">d", packet, 16, latitude)
+    return bytes(packet)
+
+
+def pcap(records, link=101):
+    """A classic pcap file; records are (seconds, frame)."""
+    out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, link)
+    for seconds, frame in records:
+        out += struct.pack("<IIII", int(seconds), int(round((seconds % 1) * 1e6)), len(frame), len(frame)) + frame
+    return out
+
+
+def ipv4_udp(payload, dst_port, src_port=40000, protocol=17):
+    udp = struct.pack(">HHHH", src_port, dst_port, 8 + len(payload), 0) + payload
+    return struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0x4000, 64, protocol, 0,
+                       bytes([127, 0, 0, 1]), bytes([127, 0, 0, 1])) + udp
+
+
+def record(count, extra_datagrams=()):
+    """Records `count` demo steps (and some datagrams of our own) with fdm-listen --record; the file's path."""
+    path = tempfile.mktemp(suffix=".pcap")
+    listener = subprocess.Popen(tool("fdm-listen") + ["--port", "0", "--json", "--record", path, "--count", str(count),
+                                                      "--timeout", str(TIMEOUT)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    line = listener.stderr.readline()
+    port = int(line.split("listening on ")[1].split(":")[1])
+    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    for datagram in extra_datagrams:
+        sender.sendto(datagram, ("127.0.0.1", port))
+    subprocess.run(tool("orvalink-run") + ["--port", str(port), "--steps", str(count), "--sample-time", "0.01",
+                                           "--quiet"], check=True, timeout=TIMEOUT)
+    listener.communicate(timeout=TIMEOUT)
+    return path, port
+
+
+class RecordAndReplay(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.path, cls.port = record(20, [b"junk", v17(0.5)[:300]])
+
+    @classmethod
+    def tearDownClass(cls):
+        os.unlink(cls.path)
+
+    def test_the_recording_holds_every_datagram_as_received_and_replays_byte_for_byte(self):
+        sink = receiver()
+        done = run(["fdm-replay", self.path, "--to", f"127.0.0.1:{sink.getsockname()[1]}", "--fast"], text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("replaying 20 datagrams", done.stderr)
+        self.assertIn("2 not FlightGear datagrams", done.stderr)  # the malformed ones were recorded too
+        got = drain(sink)
+        self.assertEqual(len(got), 20)
+        self.assertTrue(all(len(d) == 336 and d[:4] == b"\0\0\0\x11" for d in got))
+        # The recorded pace: 20 steps 10 ms apart take about 0.2 s; twice as fast, about 0.1 s.
+        for speed, least in (("1", 0.15), ("2", 0.07)):
+            began = time.monotonic()
+            run(["fdm-replay", self.path, "--to", f"127.0.0.1:{sink.getsockname()[1]}", "--speed", speed])
+            self.assertGreater(time.monotonic() - began, least, speed)
+            self.assertEqual(drain(sink), got)
+
+    def test_version_24_and_several_destinations(self):
+        sinks = [receiver(), receiver()]
+        args = ["fdm-replay", self.path, "--fast", "--v24"]
+        for sink in sinks:
+            args += ["--to", f"127.0.0.1:{sink.getsockname()[1]}"]
+        done = run(args, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        for sink in sinks:
+            got = drain(sink)
+            self.assertEqual(len(got), 20)
+            self.assertTrue(all(len(d) == 408 and d[:4] == b"\0\0\0\x18" for d in got))
+
+    @unittest.skipIf(EMULATOR, "signals are POSIX-only")
+    def test_loop_goes_round_until_stopped(self):
+        sink = receiver()
+        replay = subprocess.Popen(tool("fdm-replay") + [self.path, "--to", f"127.0.0.1:{sink.getsockname()[1]}",
+                                                        "--loop", "--speed", "10"], stderr=subprocess.PIPE, text=True)
+        for _ in range(45):  # more than two rounds
+            sink.recv(4096)
+        replay.send_signal(signal.SIGINT)
+        err = replay.communicate(timeout=5)[1]
+        self.assertEqual(replay.returncode, 0, err)
+        self.assertRegex(err, r"sent in [0-9.]+ s \([3-9] rounds\)")
+
+    def test_wiresharks_tools_and_tcpdump_write_files_that_replay_the_same(self):
+        writers = [command for command in (["tshark", "-r", self.path, "-F", "pcapng", "-w"],
+                                           ["editcap", "-F", "pcapng", self.path],
+                                           ["tcpdump", "-r", self.path, "-w"]) if shutil.which(command[0])]
+        if not writers:
+            self.skipTest("neither tshark nor tcpdump here")
+        sink = receiver()
+        reference = run(["fdm-replay", self.path, "--to", f"127.0.0.1:{sink.getsockname()[1]}", "--fast"])
+        self.assertEqual(reference.returncode, 0)
+        expected = drain(sink)
+        for writer in writers:
+            with tempfile.TemporaryDirectory() as folder:
+                out = os.path.join(folder, "rewritten")
+                subprocess.run(writer + [out], check=True, capture_output=True, timeout=TIMEOUT)
+                done = run(["fdm-replay", out, "--to", f"127.0.0.1:{sink.getsockname()[1]}", "--fast"], text=True)
+                self.assertEqual(done.returncode, 0, (writer[0], done.stderr))
+                self.assertEqual(drain(sink), expected, writer[0])
+
+    @unittest.skipUnless(shutil.which("tshark"), "tshark is not installed")
+    def test_tshark_with_the_dissector_shows_every_field_of_the_recording(self):
+        lua = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "wireshark", "fdm_native.lua")
+        done = subprocess.run(["tshark", "-r", self.path, "-X", "lua_script:" + lua, "-d", f"udp.port=={self.port},fdm",
+                               "-T", "fields", "-e", "fdm.version", "-e", "fdm.latitude", "-e", "fdm.engine_state"],
+                              capture_output=True, text=True, timeout=TIMEOUT)
+        lines = [line for line in done.stdout.splitlines() if line.startswith("17\t")]
+        self.assertEqual(len(lines), 20, done.stdout + done.stderr)
+        self.assertAlmostEqual(float(lines[0].split("\t")[1]), 0.372081507, places=6)  # 21.3187 degrees
+
+    def test_choosing_by_port_and_counting_what_is_skipped(self):
+        frames = [(1.0, ipv4_udp(v17(0.1), 5500)), (1.1, ipv4_udp(v17(0.2), 5600)), (1.2, ipv4_udp(b"x" * 40, 5500)),
+                  (1.3, ipv4_udp(b"tcp?", 5500, protocol=6)), (1.4, ipv4_udp(v17(0.3), 5500))]
+        with tempfile.NamedTemporaryFile(suffix=".pcap", delete=False) as handle:
+            handle.write(pcap(frames))
+        sink = receiver()
+        done = run(["fdm-replay", handle.name, "--port", "5500", "--to", f"127.0.0.1:{sink.getsockname()[1]}",
+                    "--fast"], text=True)
+        os.unlink(handle.name)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("skipped: 1 not UDP, 1 to another port, 1 not FlightGear datagrams", done.stderr)
+        self.assertEqual([struct.unpack_from(">d", d, 16)[0] for d in drain(sink)], [0.1, 0.3])
+
+    def test_bad_files_get_one_line_and_exit_1(self):
+        good = pcap([(1.0, ipv4_udp(v17(0.1), 5500)), (1.5, ipv4_udp(v17(0.2), 5500))])
+        folder = tempfile.mkdtemp()
+        cases = [
+            (b"", "empty, not a capture file", 0),
+            (b"function p = pathdef\n", "not a capture file (neither pcap nor pcapng)", 0),
+            (pcap([(1.0, ipv4_udp(b"tcp", 5500, protocol=6))]), "holds no UDP datagram (1 records)", 0),
+            (pcap([(1.0, ipv4_udp(b"x" * 20, 5500))]), "holds no FlightGear datagram to replay", 0),
+            (good[:-100], "the file ends inside record 2; the records before it are replayed", 1),
+            (good[:30], "the file ends inside the header of record 1, with nothing before it", 0),
+        ]
+        sink = receiver()
+        for content, message, replayed in cases:
+            path = os.path.join(folder, "capture.pcap")
+            with open(path, "wb") as handle:
+                handle.write(content)
+            done = run(["fdm-replay", path, "--to", f"127.0.0.1:{sink.getsockname()[1]}", "--fast", "--quiet"],
+                       text=True)
+            self.assertEqual(done.returncode, 1, message)
+            self.assertIn(message, done.stderr)
+            self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
+            self.assertEqual(len(drain(sink, 0.2)), replayed, message)
+        for path, message in ((folder, "cannot "), (os.path.join(folder, "missing.pcap"), "cannot open")):
+            done = run(["fdm-replay", path], text=True)
+            self.assertEqual(done.returncode, 1)
+            self.assertIn(message, done.stderr)
+        shutil.rmtree(folder)
+        for args, message in ((["fdm-replay"], "no capture file given"), (["fdm-replay", "a", "b"], "one capture file"),
+                              (["fdm-replay", "a", "--speed", "0"], "--speed '0'")):
+            done = run(args, text=True)
+            self.assertEqual(done.returncode, 2)
+            self.assertIn(message, done.stderr)
+
+    @unittest.skipIf(EMULATOR, "/dev/full is Linux's")
+    def test_a_full_disk_stops_the_listener_with_a_clear_line(self):
+        listener = subprocess.Popen(tool("fdm-listen") + ["--port", "0", "--record", "/dev/full", "--timeout",
+                                                          str(TIMEOUT)], stderr=subprocess.PIPE, text=True)
+        err = listener.communicate(timeout=TIMEOUT)[1]
+        self.assertEqual(listener.returncode, 1)
+        self.assertIn("cannot write '/dev/full': No space left on device", err)
+        unwritable = run(["fdm-listen", "--port", "0", "--record", "/proc/no/such/file"], text=True)
+        self.assertEqual(unwritable.returncode, 1)
+        self.assertIn("cannot write '/proc/no/such/file'", unwritable.stderr)
+
+
+SYSTEM_PYTHON = "/usr/bin/python3"
+
+
+def has_matplotlib():
+    return os.path.exists(SYSTEM_PYTHON) and subprocess.run([SYSTEM_PYTHON, "-c", "import matplotlib"],
+                                                            capture_output=True).returncode == 0
+
+
+@unittest.skipIf(EMULATOR or not has_matplotlib(), "fdm-plot runs on the build machine's Python with matplotlib")
+class Plot(unittest.TestCase):
+    def test_the_demo_recording_becomes_a_page_of_four_filled_panels(self):
+        path, _ = record(40)
+        with tempfile.TemporaryDirectory() as folder:
+            png = os.path.join(folder, "flight.png")
+            done = subprocess.run([SYSTEM_PYTHON, os.path.join(BIN, "fdm-plot"), path, "-o", png],
+                                  capture_output=True, text=True, timeout=120)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("40 datagrams", done.stderr)
+            # Each quarter of the page holds a panel with lines drawn in it: count the pixels that are not white.
+            check = (
+                "import sys, matplotlib.image as image\n"
+                "p = image.imread(sys.argv[1])\n"
+                "h, w = p.shape[:2]\n"
+                "print(w, h)\n"
+                "for top in (0, h // 2):\n"
+                "    for left in (0, w // 2):\n"
+                "        q = p[top:top + h // 2, left:left + w // 2, :3]\n"
+                "        print((q.sum(axis=2) < 2.9).mean())\n")
+            out = subprocess.run([SYSTEM_PYTHON, "-c", check, png], capture_output=True, text=True, timeout=60)
+            lines = out.stdout.split("\n")
+            self.assertEqual(lines[0], "1200 800", out.stderr)
+            for share in lines[1:5]:
+                self.assertGreater(float(share), 0.02)
+            # The listener's CSV draws the same; SVG and PDF are what they say.
+            table = os.path.join(folder, "flight.csv")
+            with open(table, "w") as handle:
+                subprocess.run(tool("fdm-replay") + [path, "--csv"], stdout=handle, check=True, timeout=TIMEOUT)
+            for output, start in (("flight.svg", b"<?xml"), ("flight.pdf", b"%PDF")):
+                target = os.path.join(folder, output)
+                done = subprocess.run([SYSTEM_PYTHON, os.path.join(BIN, "fdm-plot"), table, "-o", target],
+                                      capture_output=True, text=True, timeout=120)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                with open(target, "rb") as handle:
+                    self.assertEqual(handle.read(len(start)), start)
+        os.unlink(path)
+
+    def test_bad_input_and_options(self):
+        plot = os.path.join(BIN, "fdm-plot")
+        for args, code, message in (([plot, "README.md", "-o", "x.png"], 1, "holds no flight"),
+                                    ([plot, "/no/such.pcap", "-o", "x.png"], 1, "cannot read '/no/such.pcap'"),
+                                    ([plot, "x.pcap", "-o", "x.gif"], 2, "a file name ending in .png, .svg or .pdf"),
+                                    ([plot, "x.pcap"], 2, "required")):
+            done = subprocess.run([SYSTEM_PYTHON] + args, capture_output=True, text=True, timeout=60,
+                                  cwd=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+            self.assertEqual(done.returncode, code, done.stderr)
+            self.assertIn(message, done.stderr)
+            self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
+
+
+@unittest.skipIf(EMULATOR, "orvalink-fly is a shell script here; the batch file is Windows'")
+class Fly(unittest.TestCase):
+    """orvalink-fly with a stand-in fgfs first on PATH that reports a chosen release and records its arguments."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.log = os.path.join(self.folder, "log")
+        os.mkdir(self.log)
+        fake = os.path.join(self.folder, "fgfs")
+        with open(fake, "w") as handle:
+            handle.write("#!/bin/sh\n"
+                         "if [ \"$1\" = --version ]; then echo \"FlightGear version: $FAKE_FGFS_VERSION\"; exit 0; fi\n"
+                         "printf '%s\\n' \"$@\" > \"$FAKE_FGFS_LOG/fgfs.$$\"\n"
+                         "exec sleep 60\n")
+        os.chmod(fake, 0o755)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder)
+
+    def env(self, version):
+        return dict(os.environ, PATH=self.folder + os.pathsep + os.environ["PATH"], FAKE_FGFS_VERSION=version,
+                    FAKE_FGFS_LOG=self.log)
+
+    def fly(self, version, args):
+        """Runs orvalink-fly until every FlightGear has started; the processes' arguments, and the stop's output."""
+        fly = subprocess.Popen([os.path.join(BIN, "orvalink-fly")] + args, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, env=self.env(version), start_new_session=True)
+        wanted = int(args[args.index("--screens") + 1]) if "--screens" in args else 1
+        deadline = time.monotonic() + TIMEOUT
+        while len(os.listdir(self.log)) < wanted and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.3)
+        started = subprocess.run(["pgrep", "-s", str(fly.pid), "-a"], capture_output=True, text=True).stdout
+        fly.send_signal(signal.SIGTERM)
+        out, err = fly.communicate(timeout=TIMEOUT)
+        time.sleep(0.2)
+        left = subprocess.run(["pgrep", "-s", str(fly.pid)], capture_output=True, text=True).stdout.split()
+        runs = []
+        for name in sorted(os.listdir(self.log)):
+            with open(os.path.join(self.log, name)) as handle:
+                runs.append(handle.read().split("\n")[:-1])
+        return runs, started, out, left
+
+    def test_a_release_that_reads_version_24_gets_the_relay_with_a_view_a_screen(self):
+        runs, started, out, left = self.fly("2020.3.16", ["--screens", "3", "--port", "5600", "--fg-port", "5610",
+                                                          "--airport", "BIKF", "--aircraft=c172p"])
+        self.assertEqual(len(runs), 3)
+        self.assertRegex(started, r"fdm-relay --listen 127.0.0.1:5600 --quiet --to 127.0.0.1:5610 "
+                                  r"--to 127.0.0.1:5611 --to 127.0.0.1:5612")
+        ports = sorted(next(a for a in r if a.startswith("--native-fdm=")) for r in runs)
+        self.assertEqual(ports, [f"--native-fdm=socket,in,30,127.0.0.1,{p},udp" for p in (5610, 5611, 5612)])
+        offsets = sorted(int(next(a for a in r if "heading-offset-deg" in a).split("=")[1]) for r in runs)
+        self.assertEqual(offsets, [-45, 0, 45])
+        for r in runs:
+            for option in ("--fdm=null", "--disable-terrasync", "--disable-real-weather-fetch", "--disable-ai-traffic",
+                           "--airport=BIKF", "--aircraft=c172p", "--timeofday=noon"):
+                self.assertIn(option, r)
+        self.assertIn("+ " + os.path.join(BIN, "fdm-relay"), out)  # the command lines it runs
+        self.assertEqual(left, [], "everything it started is stopped")
+
+    def test_an_older_release_reads_the_blocks_port_directly(self):
+        runs, started, out, left = self.fly("2019.1.2", ["--port", "5600"])
+        self.assertEqual(len(runs), 1)
+        self.assertIn("--native-fdm=socket,in,30,127.0.0.1,5600,udp", runs[0])
+        self.assertNotIn("fdm-relay", started)
+        self.assertFalse(any("heading-offset" in a for a in runs[0]))
+        self.assertEqual(left, [])
+
+    def test_dry_run_starts_nothing_and_bad_options_are_refused(self):
+        done = subprocess.run([os.path.join(BIN, "orvalink-fly"), "--dry-run", "--screens", "2"], capture_output=True,
+                              text=True, env=self.env("2024.1.1"), timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.count("\n+ "), 3)
+        self.assertEqual(os.listdir(self.log), [])
+        for args, message in ((["--screens", "0"], "--screens '0'"), (["--port", "70000"], "--port '70000'"),
+                              (["--airport", "a b"], "--airport 'a b'"), (["--nope"], "unknown option '--nope'"),
+                              (["--dry-run=1"], "--dry-run takes no value")):
+            done = subprocess.run([os.path.join(BIN, "orvalink-fly")] + args, capture_output=True, text=True,
+                                  env=self.env("2024.1.1"), timeout=TIMEOUT)
+            self.assertEqual(done.returncode, 2, args)
+            self.assertIn(message, done.stderr)
+        done = subprocess.run([os.path.join(BIN, "orvalink-fly"), "--screens", "2"], capture_output=True, text=True,
+                              env=self.env("2018.3.1"), timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("several screens need FlightGear 2020.3 or later", done.stderr)
+
+
+if __name__ == "__main__":
+    import warnings
+    warnings.simplefilter("ignore", ResourceWarning)
+    unittest.main(verbosity=2)

@@ -101,6 +101,11 @@ int mxGetString(const mxArray* array, char* buffer, size_t bufferLength)
 
 void* mxCalloc(size_t count, size_t elementSize)
 {
+    // Nothing to give for nothing asked: null, as C's calloc may answer, so
+    // that a caller that asks for 0 and writes anyway is caught here.
+    if (count == 0 || elementSize == 0) {
+        return nullptr;
+    }
     if (callocFailCountdown >= 0 && callocFailCountdown-- == 0) {
         ++callocFailuresInjected;
         return nullptr;

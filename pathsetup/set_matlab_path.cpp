@@ -64,11 +64,11 @@ bool compose(Text& out, std::initializer_list<const char*> parts)
 
 // Reads the next piece of `file` into `piece`; its length, or 0 at the end of
 // the file or on a failed read. fgets gives no count and a piece may hold NUL
-// bytes, so the buffer is filled with line feeds first: the terminator that
-// fgets writes is then the last NUL in the buffer.
+// bytes, so the buffer is filled with a byte that is neither NUL nor a line
+// feed first: the terminator that fgets writes is then the last NUL in it.
 std::size_t readPiece(Text& piece, std::FILE* file)
 {
-    std::memset(piece, '\n', sizeof piece);
+    std::memset(piece, 0x7f, sizeof piece);
     if (fileCalls.getLine(piece, stringCapacity, file) == nullptr) {
         return 0;
     }
@@ -89,16 +89,6 @@ bool endsLine(const char* piece, std::size_t length) { return length > 0 && piec
 bool write(const char* text, std::size_t length, std::FILE* out)
 {
     return fileCalls.write(text, 1, length, out) == length;
-}
-
-// True when the marker spans the boundary between `tail` (end of the previous piece) and `piece`.
-bool markerAcross(const char* tail, std::size_t tailLength, const char* piece, std::size_t length)
-{
-    char window[2 * markerLength];
-    std::memcpy(window, tail, tailLength);
-    const std::size_t headLength = length < markerLength - 1 ? length : markerLength - 1;
-    std::memcpy(window + tailLength, piece, headLength);
-    return holdsMarker(window, tailLength + headLength);
 }
 
 // Moves the scout to the start of line `target` and tells whether that whole line holds the marker.
@@ -122,17 +112,20 @@ bool lineHoldsMarker(Scout& scout, const char* backupPath, long target)
             ++scout.line;
         }
     }
-    char tail[markerLength - 1];
-    std::size_t tailLength = 0;
+    // The last characters of the line so far that could begin the marker, then the next piece.
+    char window[markerLength - 1 + stringCapacity];
+    std::size_t carried = 0;
     bool found = false;
     for (std::size_t length; (length = readPiece(piece, scout.file)) != 0;) {
-        found = found || holdsMarker(piece, length) || markerAcross(tail, tailLength, piece, length);
+        std::memcpy(window + carried, piece, length);
+        const std::size_t seen = carried + length;
+        found = found || holdsMarker(window, seen);
         if (endsLine(piece, length)) {
             scout.line = target + 1;
             return found;
         }
-        tailLength = length < markerLength - 1 ? length : markerLength - 1;
-        std::memcpy(tail, piece + length - tailLength, tailLength);
+        carried = seen < markerLength - 1 ? seen : markerLength - 1;
+        std::memmove(window, window + seen - carried, carried);
     }
     // The last line of the file ends without a line feed, or the read failed.
     scout.failed = fileCalls.error(scout.file) != 0;

@@ -200,6 +200,18 @@ TEST_F(Registration, host_memory_running_out_is_an_error_or_an_early_stop_never_
         }
     }
 
+    // Fewer parameters, fewer allocations: none for an empty parameter array.
+    const std::vector<const mxArray*> one{parameters[0].get()};
+    for (const auto& [given, allocations] : {std::pair{std::vector<const mxArray*>{}, 2L}, std::pair{one, 3L}}) {
+        mxEmuFailCallocAfter(allocations - 1);
+        EXPECT_TRUE(matlabCall(1, flag.get(), given).failed) << given.size();
+        mxEmuFailCallocAfter(allocations);
+        MexCallResult counted = matlabCall(1, flag.get(), given);
+        EXPECT_EQ(mxEmuCallocFailuresInjected(), 0) << given.size();
+        mxEmuFailCallocAfter(-1);
+        EXPECT_EQ(counted.result, early) << given.size();
+    }
+
     mxEmuFailNextArrayCreation();  // the sizes vector
     MexCallResult outcome = matlabCall(1, flag.get(), three);
     EXPECT_TRUE(outcome.failed);

@@ -18,16 +18,7 @@ import tempfile
 import time
 import unittest
 
-BIN = sys.argv.pop(1) if len(sys.argv) > 1 else "."
-EMULATOR = sys.argv.pop(1) if len(sys.argv) > 1 else ""
-TIMEOUT = 30 if EMULATOR else 20
-
-
-def tool(name):
-    """The command that starts a tool, as a list."""
-    if EMULATOR:
-        return [EMULATOR, os.path.join(BIN, name + ".exe")]
-    return [os.path.join(BIN, name)]
+from tool_support import BIN, EMULATOR, TIMEOUT, receiver, tool
 
 
 def posix_only(test):
@@ -44,13 +35,6 @@ def start_with_port(args, pattern):
         raise AssertionError(f"{args[0]} did not start: {line!r}")
     port = int(line.split(pattern)[1].split()[0].split(":")[1])
     return process, port
-
-
-def receiver():
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    sock.bind(("127.0.0.1", 0))
-    sock.settimeout(5)
-    return sock
 
 
 def f32(value):

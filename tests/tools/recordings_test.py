@@ -17,26 +17,11 @@ import tempfile
 import time
 import unittest
 
-BIN = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else ".")
-EMULATOR = sys.argv.pop(1) if len(sys.argv) > 1 else ""
-TIMEOUT = 60 if EMULATOR else 20
-
-
-def tool(name):
-    if EMULATOR:
-        return [EMULATOR, os.path.join(BIN, name + ".exe")]
-    return [os.path.join(BIN, name)]
+from tool_support import BIN, EMULATOR, TIMEOUT, receiver, tool
 
 
 def run(args, **kwargs):
     return subprocess.run(tool(args[0]) + args[1:], capture_output=True, timeout=TIMEOUT, **kwargs)
-
-
-def receiver(timeout=5.0):
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    sock.bind(("127.0.0.1", 0))
-    sock.settimeout(timeout)
-    return sock
 
 
 def drain(sock, wait=0.5):

@@ -1,0 +1,26 @@
+"""What the scripted tool tests share: where the programs are, how to start
+one (under the emulator for a Windows build), and a loopback receiver.
+
+A test script takes BIN_DIR [EMULATOR] as its first arguments."""
+import os
+import socket
+import sys
+
+BIN = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else ".")
+EMULATOR = sys.argv.pop(1) if len(sys.argv) > 1 else ""
+TIMEOUT = 60 if EMULATOR else 20
+
+
+def tool(name):
+    """The command that starts a tool, as a list: NAME.exe under the emulator for a Windows build."""
+    if EMULATOR:
+        return [EMULATOR, os.path.join(BIN, name + ".exe")]
+    return [os.path.join(BIN, name)]
+
+
+def receiver(timeout=5.0):
+    """A UDP socket on a loopback port the system picks."""
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind(("127.0.0.1", 0))
+    sock.settimeout(timeout)
+    return sock

@@ -354,6 +354,39 @@ class Fly(unittest.TestCase):
         self.assertIn("several screens need FlightGear 2020.3 or later", done.stderr)
 
 
+@unittest.skipUnless(EMULATOR, "the batch file runs under the Windows build's emulator")
+class FlyBatch(unittest.TestCase):
+    """orvalink-fly.bat, dry run, with a stand-in fgfs.bat that reports a chosen release."""
+
+    def fly(self, version, args):
+        with tempfile.TemporaryDirectory() as folder:
+            fake = os.path.join(folder, "fgfs.bat")
+            with open(fake, "w", newline="\r\n") as handle:
+                handle.write('@echo off\nif "%~1"=="--version" (echo FlightGear version: ' + version + '& exit /b 0)\n')
+            windows = lambda path: "Z:" + path.replace("/", "\\")
+            command = " ".join([windows(os.path.join(BIN, "orvalink-fly.bat"))] + args + ["--fgfs", windows(fake)])
+            return subprocess.run([EMULATOR, "cmd", "/c", command], capture_output=True, text=True, timeout=TIMEOUT,
+                                  env=dict(os.environ, WINEDEBUG="-all"))
+
+    def test_each_release_branch_with_its_ports_and_views(self):
+        done = self.fly("2020.3.16", ["--dry-run", "--screens", "3", "--port", "5600"])
+        lines = [line for line in done.stdout.splitlines() if line.startswith("+ ")]
+        self.assertEqual(len(lines), 4, done.stdout + done.stderr)
+        self.assertIn("fdm-relay.exe\" --listen 127.0.0.1:5600 --quiet --to 127.0.0.1:5501 --to 127.0.0.1:5502 "
+                      "--to 127.0.0.1:5503", lines[0])
+        for line, port, offset in zip(lines[1:], (5501, 5502, 5503), (45, 0, -45)):
+            self.assertIn(f"--native-fdm=socket,in,30,127.0.0.1,{port},udp", line)
+            self.assertTrue(line.endswith(f"--prop:/sim/current-view/heading-offset-deg={offset}"), line)
+        done = self.fly("2019.1.2", ["--dry-run", "--port", "5600"])
+        lines = [line for line in done.stdout.splitlines() if line.startswith("+ ")]
+        self.assertEqual(len(lines), 1, done.stdout)
+        self.assertIn("--native-fdm=socket,in,30,127.0.0.1,5600,udp", lines[0])
+        done = self.fly("2019.1.2", ["--screens", "2"])
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("several screens need FlightGear 2020.3 or later", done.stderr)
+        self.assertEqual(self.fly("2020.3.16", ["--nope"]).returncode, 2)
+
+
 if __name__ == "__main__":
     import warnings
     warnings.simplefilter("ignore", ResourceWarning)

@@ -54,7 +54,8 @@ for %%v in (block_port fg_port rate screens screen_angle) do (
 if %screens% LSS 1 (echo orvalink-fly: --screens %screens%: at least 1 1>&2& exit /b 2)
 
 set release=
-for /f "tokens=3" %%r in ('"%fgfs%" --version 2^>nul ^| findstr /b /c:"FlightGear version"') do set release=%%r
+rem The outer quotes are cmd's to strip, so that those inside stay.
+for /f "tokens=3" %%r in ('""%fgfs%" --version 2^>nul ^| findstr /b /c:"FlightGear version""') do set release=%%r
 if "%release%"=="" (echo orvalink-fly: cannot run "%fgfs%" --version: install FlightGear or give --fgfs PATH 1>&2& exit /b 1)
 for /f "tokens=1,2 delims=." %%a in ("%release%") do (set /a year=%%a& set /a minor=%%b)
 set packet=17
@@ -64,16 +65,18 @@ echo orvalink-fly: FlightGear %release% reads version-%packet% packets
 
 set relay=%~dp0fdm-relay.exe
 if not exist "%relay%" set relay=%~dp0..\util\fdm-relay.exe
-if %packet%==24 (
-  set targets=
-  set /a last=fg_port+screens-1
-  for /l %%p in (%fg_port%,1,!last!) do set targets=!targets! --to 127.0.0.1:%%p
-  echo + "%relay%" --listen 127.0.0.1:%block_port% --quiet!targets!
-  if %dry_run%==0 start "fdm-relay" /b "%relay%" --listen 127.0.0.1:%block_port% --quiet!targets!
-) else (
-  if not %screens%==1 (echo orvalink-fly: several screens need FlightGear 2020.3 or later 1>&2& exit /b 1)
-  set fg_port=%block_port%
-)
+rem Labels, not a parenthesised block: each line is read when it runs.
+if not %packet%==24 goto direct
+set targets=
+set /a last=fg_port+screens-1
+for /l %%p in (%fg_port%,1,%last%) do set targets=!targets! --to 127.0.0.1:%%p
+echo + "%relay%" --listen 127.0.0.1:%block_port% --quiet!targets!
+if %dry_run%==0 start "fdm-relay" /b "%relay%" --listen 127.0.0.1:%block_port% --quiet!targets!
+goto screens
+:direct
+if not %screens%==1 (echo orvalink-fly: several screens need FlightGear 2020.3 or later 1>&2& exit /b 1)
+set fg_port=%block_port%
+:screens
 
 set /a last=screens-1
 for /l %%s in (0,1,%last%) do (

@@ -22,7 +22,7 @@ struct FaultyFiles {
     int failOnCall = 1;
     int faultsFired = 0;
     int openFiles = 0;
-    bool readErrorPending = false;
+    std::FILE* failedRead = nullptr;  // the file whose read failed: its error indicator is set
 
     bool fails(Call call)
     {
@@ -50,7 +50,7 @@ const brindle::FileCalls faultyCalls{
     },
     [](char* buffer, int size, std::FILE* file) -> char* {
         if (files->fails(Call::getLine)) {
-            files->readErrorPending = true;  // a read error, not the end of the file
+            files->failedRead = file;  // a read error, not the end of the file
             return nullptr;
         }
         return real.getLine(buffer, size, file);
@@ -63,7 +63,7 @@ const brindle::FileCalls faultyCalls{
         const int result = real.close(file);
         return files->fails(Call::close) ? EOF : result;
     },
-    [](std::FILE* file) { return files->readErrorPending ? 1 : real.error(file); },
+    [](std::FILE* file) { return file == files->failedRead ? 1 : real.error(file); },
 };
 
 std::string readFile(const fs::path& path)
@@ -102,7 +102,7 @@ protected:
     }
 
     // A long line first, so that the whole-line look-ahead opens a second reader.
-    const std::string old = std::string(300, '%') + "\nline\n%% END ENTRIES\ntail\n";
+    const std::string old = "\n" + std::string(300, '%') + "\nline\n%% END ENTRIES\ntail\n";
     FaultyFiles fake;
     fs::path dir;
 };

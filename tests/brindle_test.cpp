@@ -278,6 +278,13 @@ TEST_F(SetMatlabPath, several_long_lines_are_each_looked_at_whole)
     setOld(lines({longA, "x", longB, "y", longA, marker, "z"}));
     EXPECT_EQ(call("D:\\pkg"), 1);
     EXPECT_EQ(result(), withEntries({longA, "x", longB, "y", longA}, entriesFor("D:\\pkg"), {marker, "z"}));
+    // Empty lines before the long one, and directly before the marker line.
+    setOld(lines({"", longB, "", "", marker}));
+    EXPECT_EQ(call("D:\\pkg"), 1);
+    EXPECT_EQ(result(), withEntries({"", longB, "", ""}, entriesFor("D:\\pkg"), {marker}));
+    setOld(lines({"a", "", "%% END ENTRIES"}));
+    EXPECT_EQ(call("D:\\pkg"), 1);
+    EXPECT_EQ(result(), withEntries({"a", ""}, entriesFor("D:\\pkg"), {"%% END ENTRIES"}));
     // The last line, long and without a line feed, holds the marker.
     setOld(lines({longB, "x", marker}, false));
     EXPECT_EQ(call("D:\\pkg"), 1);

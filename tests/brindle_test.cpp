@@ -282,6 +282,9 @@ TEST_F(SetMatlabPath, several_long_lines_are_each_looked_at_whole)
     setOld(lines({"", longB, "", "", marker}));
     EXPECT_EQ(call("D:\\pkg"), 1);
     EXPECT_EQ(result(), withEntries({"", longB, "", ""}, entriesFor("D:\\pkg"), {marker}));
+    setOld(lines({"%% END ENTRIES", "a"}));  // on the very first line
+    EXPECT_EQ(call("D:\\pkg"), 1);
+    EXPECT_EQ(result(), withEntries({}, entriesFor("D:\\pkg"), {"%% END ENTRIES", "a"}));
     setOld(lines({"a", "", "%% END ENTRIES"}));
     EXPECT_EQ(call("D:\\pkg"), 1);
     EXPECT_EQ(result(), withEntries({"a", ""}, entriesFor("D:\\pkg"), {"%% END ENTRIES"}));

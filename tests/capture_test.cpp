@@ -105,12 +105,12 @@ std::vector<std::uint8_t> frame(int link, const std::vector<std::uint8_t>& data,
 TEST_F(Capture, the_reader_reads_what_libpcap_writes)
 {
     for (const int link : {DLT_EN10MB, DLT_LINUX_SLL}) {
-        for (const auto precision : {PCAP_TSTAMP_PRECISION_MICRO, PCAP_TSTAMP_PRECISION_NANO}) {
+        for (const auto precision : {static_cast<u_int>(PCAP_TSTAMP_PRECISION_MICRO), static_cast<u_int>(PCAP_TSTAMP_PRECISION_NANO)}) {
             pcap_t* dead = pcap_open_dead_with_tstamp_precision(link, 65535, precision);
             ASSERT_NE(dead, nullptr);
             pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
             ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
-            const long fraction = precision == PCAP_TSTAMP_PRECISION_NANO ? 123456789 : 123456;
+            const long fraction = precision == static_cast<u_int>(PCAP_TSTAMP_PRECISION_NANO) ? 123456789 : 123456;
             for (int i = 0; i < 3; ++i) {
                 const std::vector<std::uint8_t> bytes = frame(link, payload(336, static_cast<std::uint8_t>(i)), 5500);
                 pcap_pkthdr header{};

@@ -47,7 +47,13 @@ const Inputs& DemoFlight::next(double dt)
     const double s = std::clamp(time_ / rollInTime, 0.0, 1.0);
     const double bank = fullBank * s * s * (3.0 - 2.0 * s);
     const double rollRate = fullBank * 6.0 * s * (1.0 - s) / rollInTime;
-    const double turnRate = gravity * std::tan(bank) / trueAirspeed;  // coordinated turn
+    // Once the bank holds, so do its sine and cosine: computed again only while it rolls in.
+    if (bank != bank_) {
+        bank_ = bank;
+        sinBank_ = std::sin(bank);
+        cosBank_ = std::cos(bank);
+    }
+    const double turnRate = gravity * sinBank_ / cosBank_ / trueAirspeed;  // coordinated turn
     const double pitch = pitch_;
     const double groundSpeed = groundSpeed_;
 
@@ -68,7 +74,7 @@ const Inputs& DemoFlight::next(double dt)
         }
         altitude_ += climbRate * dt;
     }
-    const double loadFactor = 1.0 / std::cos(bank);
+    const double loadFactor = 1.0 / cosBank_;
 
     Inputs& in = inputs_;
     // Port 0: latitude, longitude (rad), altitude (m).
@@ -100,8 +106,8 @@ const Inputs& DemoFlight::next(double dt)
     in[21] = -climbRate * feetPerMetre;
     // Port 7: body roll, pitch, yaw rates (rad/s) of a steady coordinated turn.
     in[22] = rollRate;
-    in[23] = turnRate * std::sin(bank) * cosPitch_;
-    in[24] = turnRate * std::cos(bank) * cosPitch_;
+    in[23] = turnRate * sinBank_ * cosPitch_;
+    in[24] = turnRate * cosBank_ * cosPitch_;
     // Port 8: body accelerations felt by the pilot (ft/s^2).
     in[25] = 0.0;
     in[26] = 0.0;

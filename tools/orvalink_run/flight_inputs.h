@@ -33,6 +33,9 @@ private:
     double pitch_;      // rad, constant in the steady climb
     double groundSpeed_;  // m/s
     double cosPitch_;
+    double bank_ = 0.0;  // rad, and its sine and cosine
+    double sinBank_ = 0.0;
+    double cosBank_ = 1.0;
     Inputs inputs_{};
 };
 

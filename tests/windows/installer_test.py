@@ -163,8 +163,8 @@ class Setup(unittest.TestCase):
             self.assertEqual(snapshot(self.work), before, reason)
             self.assertFalse(os.path.exists(target))
             temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
-            log = subprocess.run(["winepath", "-u", temp], capture_output=True, text=True,
-                                 env=dict(os.environ, WINEDEBUG="-all"), timeout=TIMEOUT).stdout.strip()
+            # winepath through the same loader: plain "winepath" starts the 32-bit one.
+            log = wine(["winepath", "-u", temp], text=True).stdout.strip()
             with open(os.path.join(log, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
                 self.assertIn(reason, handle.read().splitlines()[-1])
 

@@ -130,7 +130,7 @@ void encodeOnly(benchmark::State& state)
     std::array<std::uint8_t, fdm17::packetSize> packet{};
     for (auto _ : state) {
         inputs.values[3] += 1e-3;
-        fdm17::encode(packet, inputs.ports, 1234567890u);
+        fdm17::encode(packet.data(), inputs.ports, 1234567890u);
         benchmark::DoNotOptimize(packet.data());
     }
 }
@@ -148,7 +148,7 @@ void encodeAndSend(benchmark::State& state)
     std::array<std::uint8_t, fdm17::packetSize> packet{};
     for (auto _ : state) {
         inputs.values[3] += 1e-3;
-        fdm17::encode(packet, inputs.ports, static_cast<std::uint32_t>(std::time(nullptr)));
+        fdm17::encode(packet.data(), inputs.ports, static_cast<std::uint32_t>(std::time(nullptr)));
         benchmark::DoNotOptimize(::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL));
     }
     ::close(fd);

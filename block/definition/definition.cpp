@@ -5,15 +5,15 @@
 
 namespace orvalink {
 
-const mxArray* dialogParameter(const SimStruct* S, int index)
+const mxArray* dialogParameter(SimStruct* S, int_T index)
 {
-    if (index >= ssGetSFcnParamsCount(S) || S->sfcnParams == nullptr) {
+    if (index >= ssGetSFcnParamsCount(S)) {
         return nullptr;
     }
     return ssGetSFcnParam(S, index);
 }
 
-const double* firstRealElement(const mxArray* parameter)
+const real_T* firstRealElement(const mxArray* parameter)
 {
     // mxGetPr gives the data of any numeric class; only a double holds 8 bytes an element.
     if (parameter == nullptr || !mxIsDouble(parameter) || mxGetNumberOfElements(parameter) == 0) {
@@ -33,16 +33,16 @@ void mdlInitializeSizes(SimStruct* S)
     ssSetNumContStates(S, 0);
     ssSetNumDiscStates(S, 0);
 
-    if (ssSetNumInputPorts(S, numInputPorts) == 0) {
+    if (!ssSetNumInputPorts(S, numInputPorts)) {
         return;
     }
-    for (int port = 0; port < numInputPorts; ++port) {
+    for (int_T port = 0; port < numInputPorts; ++port) {
         ssSetInputPortWidth(S, port, inputPortWidths[port]);
         ssSetInputPortRequiredContiguous(S, port, 1);
         ssSetInputPortDirectFeedThrough(S, port, 1);
     }
 
-    if (ssSetNumOutputPorts(S, 0) == 0) {
+    if (!ssSetNumOutputPorts(S, 0)) {
         return;
     }
 
@@ -60,7 +60,7 @@ void mdlInitializeSizes(SimStruct* S)
 
 void mdlInitializeSampleTimes(SimStruct* S)
 {
-    const double* period = firstRealElement(dialogParameter(S, SAMPLE_TIME_PARAM));
+    const real_T* period = firstRealElement(dialogParameter(S, SAMPLE_TIME_PARAM));
     if (period == nullptr) {
         ssSetErrorStatus(S, "SampleTime must hold at least one real number");
         return;

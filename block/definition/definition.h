@@ -8,17 +8,17 @@ namespace orvalink {
 // Dialog parameters, in the order the block's dialog passes them.
 enum DialogParameter { SAMPLE_TIME_PARAM = 0, HOST_NAME_PARAM = 1, PORT_NUMBER_PARAM = 2, NUM_DIALOG_PARAMS = 3 };
 
-inline constexpr int numInputPorts = 9;
-inline constexpr int inputPortWidths[numInputPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
-inline constexpr int numPWork = 2;
+constexpr int_T numInputPorts = 9;
+constexpr int_T inputPortWidths[numInputPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
+constexpr int_T numPWork = 2;
 
 void mdlInitializeSizes(SimStruct* S);
 void mdlInitializeSampleTimes(SimStruct* S);
 
 // Dialog parameter `index`, or null when the host gave fewer.
-const mxArray* dialogParameter(const SimStruct* S, int index);
+const mxArray* dialogParameter(SimStruct* S, int_T index);
 
 // The first double of a real parameter, or null when it holds none.
-const double* firstRealElement(const mxArray* parameter);
+const real_T* firstRealElement(const mxArray* parameter);
 
 }  // namespace orvalink

@@ -11,7 +11,7 @@ namespace {
 constexpr std::uint32_t signBit = 0x80000000u;
 
 // Round to nearest, ties to even; overflow gives a signed infinity, NaN keeps its sign.
-std::uint32_t narrowed(double value) { return std::bit_cast<std::uint32_t>(static_cast<float>(value)); }
+std::uint32_t narrowed(double value) { return bitsOfFloat(static_cast<float>(value)); }
 
 // Flips the sign bit of every value, zeros and NaNs included.
 std::uint32_t negatedNarrowed(double value) { return narrowed(value) ^ signBit; }
@@ -26,7 +26,7 @@ std::uint64_t doubleBits(const double* value)
 
 }  // namespace
 
-void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports, std::uint32_t currentTime) noexcept
+void encode(std::uint8_t* packet, const InputPorts& ports, std::uint32_t currentTime) noexcept
 {
     const double* position = ports[0];
     const double* attitude = ports[1];
@@ -37,7 +37,7 @@ void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports,
     const double* velocity = ports[6];
     const double* rates = ports[7];
     const double* accelerations = ports[8];
-    std::uint8_t* p = packet.data();
+    std::uint8_t* p = packet;
 
     storeU32(p + offset::version, formatVersion);
     storeU64(p + offset::longitude, doubleBits(&position[1]));
@@ -67,11 +67,11 @@ void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports,
     storeU32(p + offset::oilTemperature, 0);
     storeU32(p + offset::oilPressure, 0);
     storeU32(p + offset::tankCount, 1);
-    storeU32(p + offset::fuelQuantity, std::bit_cast<std::uint32_t>(1.0f));
+    storeU32(p + offset::fuelQuantity, bitsOfFloat(1.0f));
     storeU32(p + offset::wheelCount, 0);
     storeU32(p + offset::currentTime, currentTime);
     storeU32(p + offset::warp, 0);
-    storeU32(p + offset::visibility, std::bit_cast<std::uint32_t>(50000.0f));
+    storeU32(p + offset::visibility, bitsOfFloat(50000.0f));
 
     std::uint8_t* surface = p + offset::surface;
     storeU32(surface + 4 * ELEVATOR, narrowed(surfaces[1]));
@@ -89,27 +89,25 @@ void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports,
 
 namespace orvalink {
 
-void mdlOutputs(SimStruct* S, int /*tid*/)
+void mdlOutputs(SimStruct* S, int_T tid)
 {
+    (void)tid;
     void** work = ssGetPWork(S);
     if (work == nullptr || work[PACKET_BUFFER] == nullptr) {
         return;  // no mdlStart: nothing of ours to fill
     }
-    if (S->inputPorts == nullptr || ssGetNumInputPorts(S) < fdm17::numInputPorts) {
-        return;
-    }
-    fdm17::InputPorts ports{};
-    for (int port = 0; port < fdm17::numInputPorts; ++port) {
-        const double* signal = ssGetInputPortRealSignal(S, port);
+    fdm17::InputPorts ports;
+    for (int_T port = 0; port < fdm17::numInputPorts; ++port) {
+        const real_T* signal = ssGetInputPortRealSignal(S, port);
         if (signal == nullptr) {
             return;  // the host connected no signal
         }
         ports[static_cast<std::size_t>(port)] = signal;
     }
-    auto* packet = static_cast<std::uint8_t*>(work[PACKET_BUFFER]);
+    std::uint8_t* packet = static_cast<std::uint8_t*>(work[PACKET_BUFFER]);
     // After 2038 the packet carries the low 32 bits of the time value.
-    const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
-    fdm17::encode(std::span<std::uint8_t, fdm17::packetSize>(packet, fdm17::packetSize), ports, now);
+    const std::uint32_t now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
+    fdm17::encode(packet, ports, now);
     sendPacket(work[SOCKET_CELL], packet);
 }
 

@@ -2,72 +2,70 @@
 // field big-endian. Every offset is named here once; the field table below
 // is checked at compile time to tile the packet without gap or overlap.
 // Fields the block leaves zero carry the receiver's names for them.
+// C++11, like the rest of the block's core: MATLAB's compilers build it.
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
-#include <string_view>
 
 #include "simstruc.h"
 
 namespace fdm17 {
 
-inline constexpr std::size_t packetSize = 336;
-inline constexpr std::uint32_t formatVersion = 17;
-inline constexpr int maxEngines = 4;
-inline constexpr int maxTanks = 4;
-inline constexpr int maxWheels = 3;
-inline constexpr int numSurfaces = 9;
+constexpr std::size_t packetSize = 336;
+constexpr std::uint32_t formatVersion = 17;
+constexpr int maxEngines = 4;
+constexpr int maxTanks = 4;
+constexpr int maxWheels = 3;
+constexpr int numSurfaces = 9;
 
 namespace offset {
-inline constexpr std::size_t version = 0;
-inline constexpr std::size_t padding = 4;
-inline constexpr std::size_t longitude = 8;
-inline constexpr std::size_t latitude = 16;
-inline constexpr std::size_t altitude = 24;
-inline constexpr std::size_t heightAboveGround = 32;
-inline constexpr std::size_t roll = 36;
-inline constexpr std::size_t pitch = 40;
-inline constexpr std::size_t heading = 44;
-inline constexpr std::size_t angleOfAttack = 48;  // left zero
-inline constexpr std::size_t sideslip = 52;       // left zero
-inline constexpr std::size_t rollRate = 56;
-inline constexpr std::size_t pitchRate = 60;
-inline constexpr std::size_t yawRate = 64;
-inline constexpr std::size_t calibratedAirspeed = 68;
-inline constexpr std::size_t climbRate = 72;
-inline constexpr std::size_t velocityNorth = 76;
-inline constexpr std::size_t velocityEast = 80;
-inline constexpr std::size_t velocityDown = 84;
-inline constexpr std::size_t bodyWindVelocity = 88;  // 3 x f32, left zero
-inline constexpr std::size_t accelX = 100;
-inline constexpr std::size_t accelY = 104;
-inline constexpr std::size_t accelZ = 108;
-inline constexpr std::size_t stallWarning = 112;  // left zero
-inline constexpr std::size_t slip = 116;          // left zero
-inline constexpr std::size_t engineCount = 120;
-inline constexpr std::size_t engineState = 124;  // 4 x u32
-inline constexpr std::size_t engineRpm = 140;    // 4 x f32
-inline constexpr std::size_t fuelFlow = 156;     // 4 x f32
-inline constexpr std::size_t exhaustGasTemperature = 172;  // 4 x f32, entry 0 written zero
-inline constexpr std::size_t oilTemperature = 188;         // likewise
-inline constexpr std::size_t oilPressure = 204;            // likewise
-inline constexpr std::size_t tankCount = 220;
-inline constexpr std::size_t fuelQuantity = 224;  // 4 x f32
-inline constexpr std::size_t wheelCount = 240;    // written zero
-inline constexpr std::size_t weightOnWheels = 244;  // 3 bytes and 1 byte padding, left zero
-inline constexpr std::size_t gearPosition = 248;    // 3 x f32, left zero
-inline constexpr std::size_t gearSteering = 260;    // 3 x f32, left zero
-inline constexpr std::size_t gearCompression = 272; // 3 x f32, left zero
-inline constexpr std::size_t currentTime = 284;
-inline constexpr std::size_t warp = 288;  // written zero
-inline constexpr std::size_t visibility = 292;
-inline constexpr std::size_t surface = 296;  // 9 x f32
-inline constexpr std::size_t trailingPadding = 332;
+constexpr std::size_t version = 0;
+constexpr std::size_t padding = 4;
+constexpr std::size_t longitude = 8;
+constexpr std::size_t latitude = 16;
+constexpr std::size_t altitude = 24;
+constexpr std::size_t heightAboveGround = 32;
+constexpr std::size_t roll = 36;
+constexpr std::size_t pitch = 40;
+constexpr std::size_t heading = 44;
+constexpr std::size_t angleOfAttack = 48;  // left zero
+constexpr std::size_t sideslip = 52;       // left zero
+constexpr std::size_t rollRate = 56;
+constexpr std::size_t pitchRate = 60;
+constexpr std::size_t yawRate = 64;
+constexpr std::size_t calibratedAirspeed = 68;
+constexpr std::size_t climbRate = 72;
+constexpr std::size_t velocityNorth = 76;
+constexpr std::size_t velocityEast = 80;
+constexpr std::size_t velocityDown = 84;
+constexpr std::size_t bodyWindVelocity = 88;  // 3 x f32, left zero
+constexpr std::size_t accelX = 100;
+constexpr std::size_t accelY = 104;
+constexpr std::size_t accelZ = 108;
+constexpr std::size_t stallWarning = 112;  // left zero
+constexpr std::size_t slip = 116;          // left zero
+constexpr std::size_t engineCount = 120;
+constexpr std::size_t engineState = 124;  // 4 x u32
+constexpr std::size_t engineRpm = 140;    // 4 x f32
+constexpr std::size_t fuelFlow = 156;     // 4 x f32
+constexpr std::size_t exhaustGasTemperature = 172;  // 4 x f32, entry 0 written zero
+constexpr std::size_t oilTemperature = 188;         // likewise
+constexpr std::size_t oilPressure = 204;            // likewise
+constexpr std::size_t tankCount = 220;
+constexpr std::size_t fuelQuantity = 224;  // 4 x f32
+constexpr std::size_t wheelCount = 240;    // written zero
+constexpr std::size_t weightOnWheels = 244;  // 3 bytes and 1 byte padding, left zero
+constexpr std::size_t gearPosition = 248;    // 3 x f32, left zero
+constexpr std::size_t gearSteering = 260;    // 3 x f32, left zero
+constexpr std::size_t gearCompression = 272; // 3 x f32, left zero
+constexpr std::size_t currentTime = 284;
+constexpr std::size_t warp = 288;  // written zero
+constexpr std::size_t visibility = 292;
+constexpr std::size_t surface = 296;  // 9 x f32
+constexpr std::size_t trailingPadding = 332;
 }  // namespace offset
 
 // The nine control-surface words from offset::surface, by index.
@@ -87,22 +85,18 @@ enum class Encoding : std::uint8_t { u32, i32, f32, f64, bytes };
 
 constexpr std::size_t encodingWidth(Encoding encoding)
 {
-    switch (encoding) {
-    case Encoding::f64: return 8;
-    case Encoding::bytes: return 1;
-    default: return 4;
-    }
+    return encoding == Encoding::f64 ? 8 : encoding == Encoding::bytes ? 1 : 4;
 }
 
 struct Field {
-    std::string_view name;
+    const char* name;
     std::size_t offset;
     std::size_t count;  // elements of the encoding
     Encoding encoding;
     constexpr std::size_t size() const { return count * encodingWidth(encoding); }
 };
 
-inline constexpr std::array fields{
+constexpr Field fields[] = {
     Field{"version", offset::version, 1, Encoding::u32},
     Field{"padding", offset::padding, 4, Encoding::bytes},
     Field{"longitude", offset::longitude, 1, Encoding::f64},
@@ -149,22 +143,18 @@ inline constexpr std::array fields{
     Field{"trailingPadding", offset::trailingPadding, 4, Encoding::bytes},
 };
 
-// True when the fields follow each other without gap or overlap and end at `total`.
-template <std::size_t N>
-constexpr bool tilesExactly(const std::array<Field, N>& table, std::size_t total)
+constexpr std::size_t numFields = sizeof fields / sizeof fields[0];
+
+// True when the `count` fields from `field` follow each other without gap or
+// overlap, starting at `next` and ending at `total` (one return: C++11).
+constexpr bool tilesExactly(const Field* field, std::size_t count, std::size_t next, std::size_t total)
 {
-    std::size_t next = 0;
-    for (const Field& field : table) {
-        if (field.offset != next) {
-            return false;
-        }
-        next += field.size();
-    }
-    return next == total;
+    return count == 0 ? next == total
+                      : field->offset == next && tilesExactly(field + 1, count - 1, next + field->size(), total);
 }
-static_assert(tilesExactly(fields, packetSize), "every field offset follows from the one before");
+static_assert(tilesExactly(fields, numFields, 0, packetSize), "every field offset follows from the one before");
 static_assert(offset::version == 0 && offset::longitude == 8 && offset::currentTime == 284 &&
-              offset::surface == 296 && packetSize == 336);
+              offset::surface == 296 && packetSize == 336, "the receiver's fixed offsets");
 
 // ---- Big-endian access ------------------------------------------------------
 
@@ -193,24 +183,46 @@ inline std::uint64_t loadU64(const std::uint8_t* at)
     return static_cast<std::uint64_t>(loadU32(at)) << 32 | loadU32(at + 4);
 }
 
-inline float loadF32(const std::uint8_t* at) { return std::bit_cast<float>(loadU32(at)); }
-inline double loadF64(const std::uint8_t* at) { return std::bit_cast<double>(loadU64(at)); }
+// Bit patterns to and from floating point through memcpy, which compilers
+// turn into a register move.
+inline std::uint32_t bitsOfFloat(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+inline float loadF32(const std::uint8_t* at)
+{
+    const std::uint32_t bits = loadU32(at);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+inline double loadF64(const std::uint8_t* at)
+{
+    const std::uint64_t bits = loadU64(at);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
 
 // ---- Encoder ----------------------------------------------------------------
 
-inline constexpr int numInputPorts = 9;
+constexpr int numInputPorts = 9;
 using InputPorts = std::array<const double*, numInputPorts>;
 
-// Writes the 176 bytes a packet carries values in; every other byte of
-// `packet` is left as it is (zero in the block's buffer).
-void encode(std::span<std::uint8_t, packetSize> packet, const InputPorts& ports, std::uint32_t currentTime) noexcept;
+// Writes the 176 bytes a packet carries values in; every other byte of the
+// packetSize bytes at `packet` is left as it is (zero in the block's buffer).
+void encode(std::uint8_t* packet, const InputPorts& ports, std::uint32_t currentTime) noexcept;
 
 // Engine state word: running (2) only for a value strictly above zero.
-inline constexpr std::uint32_t engineRunning = 2;
-inline constexpr std::uint32_t engineOff = 0;
+constexpr std::uint32_t engineRunning = 2;
+constexpr std::uint32_t engineOff = 0;
 
 }  // namespace fdm17
 
 namespace orvalink {
-void mdlOutputs(SimStruct* S, int tid);
+void mdlOutputs(SimStruct* S, int_T tid);
 }

@@ -23,6 +23,12 @@ extern "C" {
 
 typedef struct SimStruct_tag SimStruct;
 
+// The host's scalar types, as the block's core names them.
+typedef double real_T;
+typedef int int_T;
+typedef unsigned int uint_T;
+typedef unsigned char boolean_T;
+
 // Entry numbers of the sizes block (38 consecutive 32-bit words).
 enum SizesEntry {
     SIZES_NUM_CONT_STATES = 0,
@@ -157,7 +163,11 @@ inline void ssSetSizesWord(SimStruct* S, int entry, int32_t value) { S->sizes[en
 inline void ssSetNumSFcnParams(SimStruct* S, int n) { S->sizes[SIZES_NUM_SFCN_PARAMS] = n; }
 inline int ssGetNumSFcnParams(const SimStruct* S) { return S->sizes[SIZES_NUM_SFCN_PARAMS]; }
 inline int ssGetSFcnParamsCount(const SimStruct* S) { return S->numSFcnParamsGiven; }
-inline const mxArray* ssGetSFcnParam(const SimStruct* S, int index) { return S->sfcnParams[index]; }
+// Null when the host gave no parameter array.
+inline const mxArray* ssGetSFcnParam(const SimStruct* S, int index)
+{
+    return S->sfcnParams != nullptr ? S->sfcnParams[index] : nullptr;
+}
 
 inline void ssSetNumContStates(SimStruct* S, int n) { S->sizes[SIZES_NUM_CONT_STATES] = n; }
 inline void ssSetNumDiscStates(SimStruct* S, int n) { S->sizes[SIZES_NUM_DISC_STATES] = n; }
@@ -182,7 +192,14 @@ inline void ssSetInputPortRequiredContiguous(SimStruct* S, int port, int on)
         S->inputPorts[port].flags &= ~static_cast<uint32_t>(PORT_FLAG_CONTIGUOUS);
     }
 }
-inline const double* ssGetInputPortRealSignal(const SimStruct* S, int port) { return S->inputPorts[port].signal; }
+// Null when the host has no record for the port.
+inline const double* ssGetInputPortRealSignal(const SimStruct* S, int port)
+{
+    if (S->inputPorts == nullptr || port < 0 || port >= ssGetNumInputPorts(S)) {
+        return nullptr;
+    }
+    return S->inputPorts[port].signal;
+}
 
 inline void ssSetNumSampleTimes(SimStruct* S, int n) { S->sizes[SIZES_NUM_SAMPLE_TIMES] = n; }
 inline void ssSetNumRWork(SimStruct* S, int n) { S->sizes[SIZES_NUM_RWORK] = n; }

@@ -37,7 +37,7 @@ constexpr std::size_t hostNameBufferSize = 256;
 // the parameter holds no finite number.
 bool portFromParameter(const mxArray* parameter, std::uint16_t& port)
 {
-    const double* value = firstRealElement(parameter);
+    const real_T* value = firstRealElement(parameter);
     if (value == nullptr || !std::isfinite(*value) || std::fabs(*value) >= 9.2e18) {
         return false;
     }
@@ -46,7 +46,7 @@ bool portFromParameter(const mxArray* parameter, std::uint16_t& port)
 }
 
 // Resolves, creates, connects and switches to non-blocking; the socket, or noSocket.
-SocketHandle openLink(const SimStruct* S)
+SocketHandle openLink(SimStruct* S)
 {
     const mxArray* hostName = dialogParameter(S, HOST_NAME_PARAM);
     platform::Ipv4Destination destination{};
@@ -96,7 +96,7 @@ void mdlStart(SimStruct* S)
     // A start without a terminate since the last one: close and free what that start left.
     // The host zeroes the vector before the first start, so empty slots hold null.
     mdlTerminate(S);
-    auto* socketCell = static_cast<SocketHandle*>(socketCalls.allocate(sizeof(SocketHandle)));
+    SocketHandle* socketCell = static_cast<SocketHandle*>(socketCalls.allocate(sizeof(SocketHandle)));
     void* packet = socketCalls.allocate(fdm17::packetSize);
     if (socketCell == nullptr || packet == nullptr) {
         socketCalls.release(socketCell);
@@ -134,7 +134,7 @@ void mdlTerminate(SimStruct* S)
     if (work == nullptr) {
         return;
     }
-    auto* socketCell = static_cast<SocketHandle*>(work[SOCKET_CELL]);
+    SocketHandle* socketCell = static_cast<SocketHandle*>(work[SOCKET_CELL]);
     if (socketCell != nullptr && *socketCell != platform::noSocket) {
         (void)socketCalls.close(*socketCell);
     }

@@ -11,8 +11,8 @@ namespace orvalink {
 // The block's two pointer-work slots.
 enum BlockWorkSlot { SOCKET_CELL = 0, PACKET_BUFFER = 1 };
 
-inline constexpr const char* connectFailedMessage = "Could not connect to host !";
-inline constexpr const char* outOfMemoryMessage = "Could not allocate the block's work memory";
+constexpr const char* connectFailedMessage = "Could not connect to host !";
+constexpr const char* outOfMemoryMessage = "Could not allocate the block's work memory";
 
 // True once the platform's socket library is started; started once per load.
 bool startSocketLibrary();

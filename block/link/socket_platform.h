@@ -7,16 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace orvalink::platform {
+namespace orvalink {
+namespace platform {
 
 #if defined(_WIN32)
-using SocketHandle = std::uintptr_t;  // SOCKET
+typedef std::uintptr_t SocketHandle;  // SOCKET
 #else
-using SocketHandle = int;  // file descriptor; 0 is a valid one
+typedef int SocketHandle;  // file descriptor; 0 is a valid one
 #endif
 
 // A value no open socket has on this platform (INVALID_SOCKET, or -1).
-inline constexpr SocketHandle noSocket = static_cast<SocketHandle>(-1);
+constexpr SocketHandle noSocket = static_cast<SocketHandle>(-1);
 
 struct Ipv4Destination {
     std::uint8_t address[4];  // network byte order
@@ -48,4 +49,5 @@ int close(SocketHandle socket);
 extern SocketCalls socketCalls;
 extern const SocketCalls platformSocketCalls;
 
-}  // namespace orvalink::platform
+}  // namespace platform
+}  // namespace orvalink

@@ -10,7 +10,8 @@
 
 #include "socket_platform.h"
 
-namespace orvalink::platform {
+namespace orvalink {
+namespace platform {
 
 int startLibrary() { return 0; }
 
@@ -57,4 +58,5 @@ long send(SocketHandle socket, const void* data, std::size_t length)
 
 int close(SocketHandle socket) { return ::close(socket); }
 
-}  // namespace orvalink::platform
+}  // namespace platform
+}  // namespace orvalink

@@ -6,7 +6,8 @@
 
 #include "socket_platform.h"
 
-namespace orvalink::platform {
+namespace orvalink {
+namespace platform {
 
 int startLibrary()
 {
@@ -59,4 +60,5 @@ long send(SocketHandle socket, const void* data, std::size_t length)
 
 int close(SocketHandle socket) { return ::closesocket(static_cast<SOCKET>(socket)); }
 
-}  // namespace orvalink::platform
+}  // namespace platform
+}  // namespace orvalink

@@ -109,6 +109,6 @@ inline constexpr std::array fields{
     Field{"speedBrake", offset::speedBrake, 1, Encoding::f32},
     Field{"spoilers", offset::spoilers, 1, Encoding::f32},
 };
-static_assert(fdm17::tilesExactly(fields, packetSize), "every field offset follows from the one before");
+static_assert(fdm17::tilesExactly(fields.data(), fields.size(), 0, packetSize), "every field offset follows from the one before");
 
 }  // namespace fdm24

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <numbers>
 #include <string>
@@ -143,10 +144,10 @@ void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind, double re
 {
     std::printf("{\"receivedAt\":%.6f", received);
     for (const fdm17::Field& field : fdm::fieldsOf(kind)) {
-        if (field.encoding == fdm17::Encoding::bytes && field.name.find("padding") != std::string_view::npos) {
+        if (field.encoding == fdm17::Encoding::bytes && std::strstr(field.name, "padding") != nullptr) {
             continue;
         }
-        std::printf(",\"%.*s\":", static_cast<int>(field.name.size()), field.name.data());
+        std::printf(",\"%s\":", field.name);
         if (field.count > 1) {
             std::printf("[");
         }

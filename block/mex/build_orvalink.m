@@ -1,0 +1,91 @@
+function built = build_orvalink(folder)
+%BUILD_ORVALINK Build the orvalink S-function block for this MATLAB.
+%   BUILD_ORVALINK builds the MEX file orvalink from orvalink.cpp, which
+%   lies beside this function, into the current folder. Where the current
+%   folder cannot be written (a package folder under Program Files, say),
+%   it builds into your user folder (userpath) instead and says so.
+%   BUILD_ORVALINK(FOLDER) builds into FOLDER.
+%   BUILT = BUILD_ORVALINK(...) also returns the MEX file's full name.
+%
+%   Run it once for each MATLAB release. Then drop an S-Function block into
+%   a model, give it the S-function name orvalink and the parameters
+%       0.05, '127.0.0.1', 5500
+%   (sample time in seconds, host, UDP port), and feed its nine inputs.
+
+here = fileparts(mfilename('fullpath'));
+if ~exist(fullfile(here, 'orvalink.cpp'), 'file')
+    error('build_orvalink:noSource', 'orvalink.cpp is missing from %s: reinstall the package.', here);
+end
+if isempty(mex.getCompilerConfigurations('C++'))
+    error('build_orvalink:noCompiler', ['No C++ compiler is set up for mex: install one (on Windows the free ' ...
+        'MinGW-w64 add-on, "MATLAB Support for MinGW-w64 C/C++ Compiler", from the Add-On Explorer), ' ...
+        'run mex -setup C++, and run build_orvalink again.']);
+end
+
+if nargin < 1
+    folder = pwd;
+    if ~isWritable(folder)
+        folder = userFolder();
+        fprintf('The current folder %s cannot be written, so the block goes into your user folder %s.\n', ...
+            pwd, folder);
+        fprintf(['MATLAB puts that folder on the path when it starts; if yours does not, ' ...
+            'run addpath(''%s''); savepath\n'], folder);
+    end
+elseif ~ischar(folder) || ~exist(folder, 'dir')
+    error('build_orvalink:noFolder', 'The folder to build into does not exist: %s', char(folder));
+elseif ~isWritable(folder)
+    error('build_orvalink:readOnly', 'The folder %s cannot be written: give one that can.', folder);
+end
+
+% mex compiles the source where it lies, and writes the MEX file to folder.
+args = {'-outdir', folder, '-output', 'orvalink', 'orvalink.cpp'};
+if ispc
+    args{end + 1} = '-lws2_32';
+end
+previous = cd(here);
+restore = onCleanup(@() cd(previous));
+mex(args{:});
+clear restore
+
+built = fullfile(folder, ['orvalink.' mexext]);
+fprintf('Built %s\n', built);
+if ~onPath(folder)
+    fprintf('Simulink finds the block only on the path: addpath(''%s'')\n', folder);
+end
+fprintf('In a model: an S-Function block named orvalink, with the parameters  0.05, ''127.0.0.1'', 5500\n');
+if nargout == 0
+    clear built
+end
+end
+
+function ok = isWritable(folder)
+% Writing a file is the one test that also holds where permissions lie.
+probe = [tempname(folder) '.tmp'];
+handle = fopen(probe, 'w');
+ok = handle >= 0;
+if ok
+    fclose(handle);
+    delete(probe);
+end
+end
+
+function folder = userFolder()
+folder = userpath;
+% Some releases end it with the path separator.
+if ~isempty(folder) && folder(end) == pathsep
+    folder = folder(1:end - 1);
+end
+if isempty(folder) || ~exist(folder, 'dir')
+    error('build_orvalink:noUserFolder', ['The current folder cannot be written and there is no user ' ...
+        'folder: cd to a folder you can write, or call build_orvalink(folder).']);
+end
+end
+
+function yes = onPath(folder)
+if ispc
+    same = @strcmpi;  % Windows folder names ignore case
+else
+    same = @strcmp;
+end
+yes = same(folder, pwd) || any(same(folder, strsplit(path, pathsep)));
+end

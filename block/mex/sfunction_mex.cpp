@@ -1,0 +1,31 @@
+// The block as MATLAB's `mex` builds it: the front door of orvalink.cpp,
+// the one source file that scripts/amalgamate.py makes from the block's
+// core. The core comes in at the marker below, inside an unnamed namespace,
+// so the MEX file exports only what the host's entry code defines. The
+// methods then appear at file scope with the host's documented signatures,
+// and the file ends with the host's own entry code (simulink.c) or, in
+// generated code, its glue (cg_sfun.h). Nothing here touches the host's
+// structure layout: the core uses only the documented S-function and mx names.
+#define S_FUNCTION_NAME orvalink
+#define S_FUNCTION_LEVEL 2
+#define MDL_START
+
+#include "simstruc.h"
+
+// @core
+
+static void mdlInitializeSizes(SimStruct *S) { orvalink::mdlInitializeSizes(S); }
+
+static void mdlInitializeSampleTimes(SimStruct *S) { orvalink::mdlInitializeSampleTimes(S); }
+
+static void mdlStart(SimStruct *S) { orvalink::mdlStart(S); }
+
+static void mdlOutputs(SimStruct *S, int_T tid) { orvalink::mdlOutputs(S, tid); }
+
+static void mdlTerminate(SimStruct *S) { orvalink::mdlTerminate(S); }
+
+#ifdef MATLAB_MEX_FILE
+#include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

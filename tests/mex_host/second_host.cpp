@@ -1,0 +1,264 @@
+// The second host's arrays and structure, and the calls Simulink makes.
+#include "second_host.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "simstruc.h"
+
+extern "C" void th_mexFileEntry(SimStruct* S);
+extern "C" void th_generatedCodeEntry(SimStruct* S);
+
+struct th_Array {
+    second_host::Class arrayClass;
+    std::size_t rows, columns;
+    bool complex;
+    void* real;  // exactly rows * columns elements of the class, or null when empty
+};
+
+namespace second_host {
+namespace {
+
+std::size_t elementSize(Class arrayClass)
+{
+    switch (arrayClass) {
+    case Class::doubles: return 8;
+    case Class::single: return 4;
+    case Class::int32: return 4;
+    case Class::uint16: return 2;
+    case Class::text: return 2;
+    case Class::int8:
+    case Class::logical: return 1;
+    }
+    return 1;
+}
+
+template <typename T>
+void fill(void* data, const std::vector<double>& values)
+{
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const T element = static_cast<T>(values[i]);
+        std::memcpy(static_cast<char*>(data) + i * sizeof(T), &element, sizeof(T));
+    }
+}
+
+th_Array* newArray(Class arrayClass, std::size_t count, bool complex)
+{
+    auto* array = new th_Array{arrayClass, 1, count, complex, nullptr};
+    if (count > 0) {
+        array->real = std::malloc(count * elementSize(arrayClass));
+    }
+    return array;
+}
+
+}  // namespace
+
+void Parameter::Free::operator()(th_Array* array) const
+{
+    std::free(array->real);
+    delete array;
+}
+
+Parameter Parameter::numbers(Class arrayClass, const std::vector<double>& values, bool complex)
+{
+    Parameter p;
+    p.array_.reset(newArray(arrayClass, values.size(), complex));
+    void* data = p.array_->real;
+    switch (arrayClass) {
+    case Class::doubles: fill<double>(data, values); break;
+    case Class::single: fill<float>(data, values); break;
+    case Class::int8: fill<std::int8_t>(data, values); break;
+    case Class::int32: fill<std::int32_t>(data, values); break;
+    case Class::uint16: fill<std::uint16_t>(data, values); break;
+    case Class::logical: fill<std::uint8_t>(data, values); break;
+    case Class::text: throw std::invalid_argument("text takes Parameter::text");
+    }
+    return p;
+}
+
+Parameter Parameter::text(const std::string& value)
+{
+    Parameter p;
+    p.array_.reset(newArray(Class::text, value.size(), false));
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto unit = static_cast<std::uint16_t>(static_cast<unsigned char>(value[i]));
+        std::memcpy(static_cast<char*>(p.array_->real) + 2 * i, &unit, 2);
+    }
+    return p;
+}
+
+Block::Block(Entry entry, std::vector<Parameter> parameters)
+    : S_(std::make_unique<th_SimStruct>()), parameters_(std::move(parameters))
+{
+    std::memset(S_.get(), 0, sizeof(th_SimStruct));
+    S_->blkInfo.modelName = "orvalink";
+    S_->blkInfo.path = "flight/orvalink";
+    S_->blkInfo.rootSS = S_.get();
+    S_->portInfo.numInputPorts = -1;
+    S_->portInfo.numOutputPorts = -1;
+    for (const Parameter& p : parameters_) {
+        parameterArrays_.push_back(p.get());
+    }
+    S_->sfcnParams.dlgNum = static_cast<int_T>(parameterArrays_.size());
+    S_->sfcnParams.dlgParams = parameterArrays_.data();
+    S_->stInfo.sampleTimes = sampleTimes_;
+    S_->stInfo.offsetTimes = offsetTimes_;
+    (entry == Entry::mexFile ? th_mexFileEntry : th_generatedCodeEntry)(S_.get());
+}
+
+Block::~Block()
+{
+    if (S_->portInfo.inputs != nullptr) {
+        for (int port = 0; port < S_->portInfo.numInputPorts; ++port) {
+            delete S_->portInfo.inputs[port];
+        }
+        delete[] S_->portInfo.inputs;
+    }
+}
+
+std::string Block::status()
+{
+    const char* message = S_->mdlInfo.errorStatus;
+    S_->mdlInfo.errorStatus = nullptr;
+    return message != nullptr ? message : "";
+}
+
+Registration Block::registerBlock()
+{
+    S_->sfcn.initializeSizes(S_.get());
+    Registration r;
+    r.name = S_->sfcn.name != nullptr ? S_->sfcn.name : "";
+    r.level = S_->sfcn.level;
+    r.startRegistered = S_->sfcn.start != nullptr;
+    r.numSFcnParams = S_->sizes.numSFcnParams;
+    r.numContStates = S_->sizes.numContStates;
+    r.numDiscStates = S_->sizes.numDiscStates;
+    r.numInputPorts = S_->portInfo.numInputPorts;
+    r.numOutputPorts = S_->portInfo.numOutputPorts;
+    r.numSampleTimes = S_->sizes.numSampleTimes;
+    r.numRWork = S_->sizes.numRWork;
+    r.numIWork = S_->sizes.numIWork;
+    r.numPWork = S_->sizes.numPWork;
+    r.numModes = S_->sizes.numModes;
+    r.numNonsampledZCs = S_->sizes.numNonsampledZCs;
+    r.options = S_->sizes.options;
+    for (int port = 0; port < S_->portInfo.numInputPorts; ++port) {
+        const th_InputPort& record = *S_->portInfo.inputs[port];
+        r.widths.push_back(record.width);
+        r.directFeedThrough.push_back(record.directFeedThrough);
+        r.requiredContiguous.push_back(record.requiredContiguous);
+    }
+    r.errorStatus = status();
+    // The host lays out the signals and the work vector once the sizes are known.
+    inputs_.clear();
+    for (int width : r.widths) {
+        inputs_.emplace_back(static_cast<std::size_t>(width > 0 ? width : 0), 0.0);
+    }
+    for (std::size_t port = 0; port < inputs_.size(); ++port) {
+        S_->portInfo.inputs[port]->contiguousSignal = inputs_[port].data();
+    }
+    pwork_.assign(static_cast<std::size_t>(r.numPWork > 0 ? r.numPWork : 0), nullptr);
+    S_->work.pWork = pwork_.empty() ? nullptr : pwork_.data();
+    return r;
+}
+
+std::string Block::initializeSampleTimes()
+{
+    S_->sfcn.initializeSampleTimes(S_.get());
+    return status();
+}
+
+std::string Block::start()
+{
+    if (S_->sfcn.start != nullptr) {
+        S_->sfcn.start(S_.get());
+    }
+    return status();
+}
+
+std::string Block::outputs()
+{
+    S_->sfcn.outputs(S_.get(), 0);
+    return status();
+}
+
+std::string Block::terminate()
+{
+    S_->sfcn.terminate(S_.get());
+    return status();
+}
+
+double Block::sampleTime() const { return sampleTimes_[0]; }
+double Block::offsetTime() const { return offsetTimes_[0]; }
+void* Block::workSlot(int slot) const { return pwork_.at(static_cast<std::size_t>(slot)); }
+
+}  // namespace second_host
+
+// ---- The host's functions behind the macros ---------------------------------
+
+using second_host::Class;
+
+extern "C" {
+
+boolean_T th_ssSetNumInputPorts(SimStruct* S, int_T count)
+{
+    if (count < 0 || S->portInfo.inputs != nullptr) {
+        return 0;
+    }
+    S->portInfo.numInputPorts = count;
+    S->portInfo.inputs = new th_InputPort*[static_cast<std::size_t>(count)];
+    for (int_T port = 0; port < count; ++port) {
+        S->portInfo.inputs[port] = new th_InputPort{-1, 0, 0, nullptr};
+    }
+    return 1;
+}
+
+boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count)
+{
+    if (count < 0) {
+        return 0;
+    }
+    S->portInfo.numOutputPorts = count;
+    return 1;
+}
+
+real_T* th_mxGetPr(const mxArray* array)
+{
+    // Any numeric class's data, typed as doubles, as the separate-complex interface gives it.
+    return array != nullptr && array->arrayClass != Class::text ? static_cast<real_T*>(array->real) : nullptr;
+}
+
+int th_mxGetString(const mxArray* array, char_T* buffer, size_t length)
+{
+    if (length == 0) {
+        return 1;
+    }
+    if (array == nullptr || array->arrayClass != Class::text) {
+        buffer[0] = '\0';
+        return 1;
+    }
+    const std::size_t count = array->rows * array->columns;
+    const std::size_t copied = count < length - 1 ? count : length - 1;
+    for (std::size_t i = 0; i < copied; ++i) {
+        std::uint16_t unit = 0;
+        std::memcpy(&unit, static_cast<const char*>(array->real) + 2 * i, 2);
+        buffer[i] = static_cast<char_T>(unit);
+    }
+    buffer[copied] = '\0';
+    return copied == count ? 0 : 1;
+}
+
+boolean_T th_mxIsDouble(const mxArray* array) { return array->arrayClass == Class::doubles; }
+boolean_T th_mxIsChar(const mxArray* array) { return array->arrayClass == Class::text; }
+boolean_T th_mxIsNumeric(const mxArray* array)
+{
+    return array->arrayClass != Class::text && array->arrayClass != Class::logical;
+}
+boolean_T th_mxIsComplex(const mxArray* array) { return array->complex; }
+size_t th_mxGetNumberOfElements(const mxArray* array) { return array->rows * array->columns; }
+size_t th_mxGetM(const mxArray* array) { return array->rows; }
+size_t th_mxGetN(const mxArray* array) { return array->columns; }
+
+}  // extern "C"

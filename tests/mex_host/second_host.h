@@ -1,0 +1,76 @@
+// Runs the block's one-file source, compiled against the second host, as
+// Simulink runs a MEX S-function: this interface hides that host's layout,
+// so a test can drive it next to the emulated host.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct th_Array;
+struct th_SimStruct;
+
+namespace second_host {
+
+// Which tail of the source the block was built with.
+enum class Entry { mexFile, generatedCode };
+
+enum class Class { doubles, single, int8, int32, uint16, logical, text };
+
+// A dialog parameter of the second host, holding exactly its class's bytes.
+class Parameter {
+public:
+    static Parameter numbers(Class arrayClass, const std::vector<double>& values, bool complex = false);
+    static Parameter doubles(const std::vector<double>& values) { return numbers(Class::doubles, values); }
+    static Parameter text(const std::string& value);
+    th_Array* get() const { return array_.get(); }
+
+private:
+    struct Free {
+        void operator()(th_Array* array) const;
+    };
+    std::unique_ptr<th_Array, Free> array_;
+};
+
+struct Registration {
+    std::string name;
+    int level = 0;
+    bool startRegistered = false;
+    int numSFcnParams = 0, numContStates = 0, numDiscStates = 0, numInputPorts = 0, numOutputPorts = 0;
+    int numSampleTimes = 0, numRWork = 0, numIWork = 0, numPWork = 0, numModes = 0, numNonsampledZCs = 0;
+    unsigned options = 0;
+    std::vector<int> widths, directFeedThrough, requiredContiguous;
+    std::string errorStatus;
+};
+
+class Block {
+public:
+    Block(Entry entry, std::vector<Parameter> parameters);
+    ~Block();
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    // Each returns the error status the method left ("" for none).
+    Registration registerBlock();
+    std::string initializeSampleTimes();
+    std::string start();
+    std::string outputs();
+    std::string terminate();
+
+    double sampleTime() const;
+    double offsetTime() const;
+    std::vector<double>& input(int port) { return inputs_.at(static_cast<std::size_t>(port)); }
+    void* workSlot(int slot) const;
+
+private:
+    std::string status();
+    std::unique_ptr<th_SimStruct> S_;
+    std::vector<Parameter> parameters_;
+    std::vector<const th_Array*> parameterArrays_;
+    std::vector<std::vector<double>> inputs_;
+    std::vector<void*> pwork_;
+    double sampleTimes_[1] = {-99.0};
+    double offsetTimes_[1] = {-99.0};
+};
+
+}  // namespace second_host

@@ -1,0 +1,139 @@
+/* A second S-function host, for the tests of the block's one-file source.
+ * It is laid out as unlike the emulated host as a real host is: every
+ * S-function and mx name is a C macro, the structure is made of nested
+ * records, input ports are reached through an array of pointers to their
+ * records, and each array class stores only its own bytes. Only the names
+ * that the block's core may use are defined here, so using any other name
+ * fails to compile. */
+#ifndef ORVALINK_TEST_SECOND_HOST_SIMSTRUC_H
+#define ORVALINK_TEST_SECOND_HOST_SIMSTRUC_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef double real_T;
+typedef double time_T;
+typedef int int_T;
+typedef unsigned int uint_T;
+typedef unsigned char boolean_T;
+typedef char char_T;
+
+typedef struct th_Array mxArray;
+typedef struct th_SimStruct SimStruct;
+
+real_T* th_mxGetPr(const mxArray* array);
+int th_mxGetString(const mxArray* array, char_T* buffer, size_t length);
+boolean_T th_mxIsDouble(const mxArray* array);
+boolean_T th_mxIsChar(const mxArray* array);
+boolean_T th_mxIsNumeric(const mxArray* array);
+boolean_T th_mxIsComplex(const mxArray* array);
+size_t th_mxGetNumberOfElements(const mxArray* array);
+size_t th_mxGetM(const mxArray* array);
+size_t th_mxGetN(const mxArray* array);
+
+#define mxGetPr(a) th_mxGetPr(a)
+#define mxGetString(a, buffer, length) th_mxGetString((a), (buffer), (length))
+#define mxIsDouble(a) th_mxIsDouble(a)
+#define mxIsChar(a) th_mxIsChar(a)
+#define mxIsNumeric(a) th_mxIsNumeric(a)
+#define mxIsComplex(a) th_mxIsComplex(a)
+#define mxGetNumberOfElements(a) th_mxGetNumberOfElements(a)
+#define mxGetM(a) th_mxGetM(a)
+#define mxGetN(a) th_mxGetN(a)
+
+typedef void (*th_Method)(SimStruct* S);
+typedef void (*th_OutputsMethod)(SimStruct* S, int_T tid);
+
+struct th_InputPort {
+    int_T width;
+    int_T directFeedThrough;
+    int_T requiredContiguous;
+    const real_T* contiguousSignal; /* the port's doubles, when contiguous */
+};
+
+struct th_SimStruct {
+    struct {
+        const char_T* modelName;
+        const char_T* path;
+        SimStruct* rootSS;
+    } blkInfo;
+    struct {
+        int_T numContStates;
+        int_T numDiscStates;
+        int_T numSampleTimes;
+        int_T numRWork;
+        int_T numIWork;
+        int_T numPWork;
+        int_T numModes;
+        int_T numNonsampledZCs;
+        int_T numSFcnParams;
+        uint_T options;
+    } sizes;
+    struct {
+        int_T dlgNum;
+        const mxArray** dlgParams;
+    } sfcnParams;
+    struct {
+        int_T numInputPorts;  /* -1 until set */
+        int_T numOutputPorts; /* -1 until set */
+        struct th_InputPort** inputs;
+    } portInfo;
+    struct {
+        time_T* sampleTimes;
+        time_T* offsetTimes;
+    } stInfo;
+    struct {
+        void** pWork;
+    } work;
+    struct {
+        const char_T* errorStatus;
+    } mdlInfo;
+    struct { /* filled by the entry code */
+        const char_T* name;
+        int_T level;
+        th_Method initializeSizes;
+        th_Method initializeSampleTimes;
+        th_Method start;
+        th_OutputsMethod outputs;
+        th_Method terminate;
+    } sfcn;
+};
+
+boolean_T th_ssSetNumInputPorts(SimStruct* S, int_T count);
+boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count);
+
+#define ssSetNumSFcnParams(S, n) ((S)->sizes.numSFcnParams = (n))
+#define ssGetNumSFcnParams(S) ((S)->sizes.numSFcnParams)
+#define ssGetSFcnParamsCount(S) ((S)->sfcnParams.dlgNum)
+#define ssGetSFcnParam(S, index) ((S)->sfcnParams.dlgParams[(index)])
+#define ssSetNumContStates(S, n) ((S)->sizes.numContStates = (n))
+#define ssSetNumDiscStates(S, n) ((S)->sizes.numDiscStates = (n))
+#define ssSetNumInputPorts(S, n) th_ssSetNumInputPorts((S), (n))
+#define ssSetNumOutputPorts(S, n) th_ssSetNumOutputPorts((S), (n))
+#define ssSetInputPortWidth(S, port, w) ((S)->portInfo.inputs[(port)]->width = (w))
+#define ssSetInputPortDirectFeedThrough(S, port, on) ((S)->portInfo.inputs[(port)]->directFeedThrough = (on))
+#define ssSetInputPortRequiredContiguous(S, port, on) ((S)->portInfo.inputs[(port)]->requiredContiguous = (on))
+#define ssGetInputPortRealSignal(S, port) ((S)->portInfo.inputs[(port)]->contiguousSignal)
+#define ssSetNumSampleTimes(S, n) ((S)->sizes.numSampleTimes = (n))
+#define ssSetNumRWork(S, n) ((S)->sizes.numRWork = (n))
+#define ssSetNumIWork(S, n) ((S)->sizes.numIWork = (n))
+#define ssSetNumPWork(S, n) ((S)->sizes.numPWork = (n))
+#define ssGetPWork(S) ((S)->work.pWork)
+#define ssSetNumModes(S, n) ((S)->sizes.numModes = (n))
+#define ssSetNumNonsampledZCs(S, n) ((S)->sizes.numNonsampledZCs = (n))
+#define ssSetOptions(S, opts) ((S)->sizes.options = (opts))
+#define ssSetSampleTime(S, index, period) ((S)->stInfo.sampleTimes[(index)] = (period))
+#define ssSetOffsetTime(S, index, offset) ((S)->stInfo.offsetTimes[(index)] = (offset))
+#define ssSetErrorStatus(S, message) ((S)->blkInfo.rootSS->mdlInfo.errorStatus = (message))
+#define ssGetErrorStatus(S) ((S)->blkInfo.rootSS->mdlInfo.errorStatus)
+#define ssGetPath(S) ((S)->blkInfo.path)
+#define ssGetModelName(S) ((S)->blkInfo.modelName)
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,7 +1,8 @@
 // Cost of one sample hit next to the system call it makes: mdlOutputs of
 // the loaded block (encode and send), a bare send of 336 bytes on the same
 // kind of socket (connected, non-blocking, loopback), and the encoder alone.
-// The target: a step costs at most 1.05 times a bare send, and a step of
+// The target: a step costs at most 1.05 times a bare send, so does a step of
+// the one-file source for mex (mex_step), and a step of
 // orvalink-run --fast (runner_step: demo flight, inputs copied) at most 1.10. encode_and_send
 // (the encoder and a send, no block) shows how much of a gap is the block's own.
 #include <benchmark/benchmark.h>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "fdm_packet.h"
+#include "mex_host/second_host.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
 #include "ratio_reporter.h"
@@ -77,6 +79,29 @@ void step(benchmark::State& state)
         S->methods.mdlOutputs(S, 0);
     }
     block->terminate();
+}
+
+// The same step of the one-file source that users build with mex, compiled
+// against the tests' second host.
+void mexStep(benchmark::State& state)
+{
+    std::vector<second_host::Parameter> params;
+    params.push_back(second_host::Parameter::doubles({0.01}));
+    params.push_back(second_host::Parameter::text("127.0.0.1"));
+    params.push_back(second_host::Parameter::doubles({static_cast<double>(sink().localPort())}));
+    second_host::Block block(second_host::Entry::mexFile, std::move(params));
+    block.registerBlock();
+    if (!block.initializeSampleTimes().empty() || !block.start().empty()) {
+        state.SkipWithError("the one-file block did not start");
+        return;
+    }
+    double value = 0.0;
+    for (auto _ : state) {
+        block.input(1)[0] = value;
+        value += 1e-3;
+        block.outputsOnly();
+    }
+    block.terminate();
 }
 
 // A connected, non-blocking UDP socket to the sink, as the block opens; -1 on failure.
@@ -187,6 +212,7 @@ void clockQuery(benchmark::State& state)
 
 BENCHMARK(encodeAndSend)->Name("encode_and_send");
 BENCHMARK(step)->Name("step");
+BENCHMARK(mexStep)->Name("mex_step");
 BENCHMARK(runnerStep)->Name("runner_step");
 BENCHMARK(clockQuery)->Name("clock_query");
 BENCHMARK(bareSend)->Name("bare_send");
@@ -197,5 +223,5 @@ BENCHMARK(encodeOnly)->Name("encode");
 
 int main(int argc, char** argv)
 {
-    return bench::runAndCompare(argc, argv, {{"step", "bare_send", 1.05}, {"runner_step", "bare_send", 1.10}});
+    return bench::runAndCompare(argc, argv, {{"step", "bare_send", 1.05}, {"mex_step", "bare_send", 1.05}, {"runner_step", "bare_send", 1.10}});
 }

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libbenchmark-dev python3)
 if [ "${1:-all}" != demo ]; then
   packages+=(
-    clang libclang-rt-14-dev valgrind tshark tcpdump libpcap-dev python3-matplotlib nsis
+    clang libclang-rt-14-dev valgrind tshark tcpdump libpcap-dev python3-matplotlib nsis octave
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
   )
 fi

@@ -19,10 +19,10 @@ for preset in default release clang asan mingw mingw64; do
   cmake --workflow --preset "$preset"
   if [ "$preset" = default ]; then
     # The native suite once more under valgrind: any error or leak fails it.
-    # Left out: the scripted tool tests (Python under valgrind) and the test
+    # Left out: the scripted tests (Python and Octave under valgrind) and the test
     # that replaces the allocator, which valgrind replaces too.
     echo "== default under valgrind memcheck"
-    ctest --test-dir build/default -E 'tools_|NoAllocation' -T memcheck --output-on-failure \
+    ctest --test-dir build/default -E 'tools_|NoAllocation|build_orvalink' -T memcheck --output-on-failure \
       --overwrite MemoryCheckCommandOptions="--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect"
   fi
 done

@@ -172,40 +172,12 @@ inline void storeU64(std::uint8_t* at, std::uint64_t value)
     storeU32(at + 4, static_cast<std::uint32_t>(value));
 }
 
-inline std::uint32_t loadU32(const std::uint8_t* at)
-{
-    return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
-           static_cast<std::uint32_t>(at[2]) << 8 | static_cast<std::uint32_t>(at[3]);
-}
-
-inline std::uint64_t loadU64(const std::uint8_t* at)
-{
-    return static_cast<std::uint64_t>(loadU32(at)) << 32 | loadU32(at + 4);
-}
-
-// Bit patterns to and from floating point through memcpy, which compilers
-// turn into a register move.
+// A float's bit pattern through memcpy, which compilers turn into a register move.
 inline std::uint32_t bitsOfFloat(float value)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
-}
-
-inline float loadF32(const std::uint8_t* at)
-{
-    const std::uint32_t bits = loadU32(at);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-inline double loadF64(const std::uint8_t* at)
-{
-    const std::uint64_t bits = loadU64(at);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 // ---- Encoder ----------------------------------------------------------------

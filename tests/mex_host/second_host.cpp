@@ -184,6 +184,8 @@ std::string Block::outputs()
     return status();
 }
 
+void Block::outputsOnly() { S_->sfcn.outputs(S_.get(), 0); }
+
 std::string Block::terminate()
 {
     S_->sfcn.terminate(S_.get());

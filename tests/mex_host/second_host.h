@@ -55,6 +55,7 @@ public:
     std::string initializeSampleTimes();
     std::string start();
     std::string outputs();
+    void outputsOnly();  // mdlOutputs as a host's step calls it, the status left unread
     std::string terminate();
 
     double sampleTime() const;

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "fdm_packet_read.h"
 #include "fdm_v24.h"
 
 namespace fdm {

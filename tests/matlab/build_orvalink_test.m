@@ -1,0 +1,116 @@
+function build_orvalink_test(mexFolder)
+% The logic of build_orvalink.m under GNU Octave, with stand-ins for mex,
+% ispc and userpath first on the path: the arguments mex gets on Windows and
+% Linux, the folders it builds in and into, and the messages for a missing
+% compiler, an unwritable current folder and a folder that does not exist.
+global STANDIN
+reset(false, '');  % Octave's own file functions ask ispc too
+package = tempname();
+mkdir(package);
+copyfile(fullfile(mexFolder, 'build_orvalink.m'), package);
+copyfile(fullfile(mexFolder, 'orvalink.cpp'), package);
+addpath(package);
+work = tempname();
+mkdir(work);
+other = tempname();
+mkdir(other);
+users = tempname();
+mkdir(users);
+start = pwd;
+cleanup = onCleanup(@() cd(start));
+expected = {'-outdir', '', '-output', 'orvalink', 'orvalink.cpp'};
+
+% Linux: into the current folder, from the package folder, no socket library.
+reset(false, users);
+cd(work);
+text = evalc('built = build_orvalink();');
+check(numel(STANDIN.calls) == 1, 'one mex call');
+check(strcmp(STANDIN.calls{1}{1}, package), 'mex runs in the folder that holds the source');
+check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, work)), 'mex arguments on Linux');
+check(isequal(STANDIN.languages, {'C++'}), 'asks for a C++ compiler');
+check(strcmp(pwd, work), 'the current folder is restored');
+check(strcmp(built, fullfile(work, ['orvalink.' mexext])), 'returns the MEX file');
+check(has(text, ['Built ' fullfile(work, ['orvalink.' mexext])]), 'says where the MEX file went');
+check(has(text, '0.05, ''127.0.0.1'', 5500'), 'gives the parameter line');
+check(~has(text, 'addpath'), 'no path advice for the current folder');
+
+% Windows: the same, with Windows Sockets.
+reset(true, users);
+evalc('build_orvalink();');
+check(isequal(STANDIN.calls{1}{2}, [withOutdir(expected, work), {'-lws2_32'}]), 'mex arguments on Windows');
+
+% A folder given: built there, with the addpath line, since it is not on the path.
+reset(false, users);
+text = evalc('build_orvalink(other);');
+check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, other)), 'builds into the folder given');
+check(has(text, ['addpath(''' other ''')']), 'says how to put the folder on the path');
+
+% No compiler: one sentence on how to get one, and no build.
+reset(true, users);
+STANDIN.compilers = struct([]);
+message = errorOf(@() build_orvalink());
+check(has(message, 'No C++ compiler is set up for mex') && has(message, 'MinGW-w64'), ...
+    'names the missing compiler and the add-on');
+check(isempty(STANDIN.calls), 'no build without a compiler');
+
+% A current folder that cannot be written (root included): into the user folder.
+reset(false, users);
+cd('/proc');
+text = evalc('build_orvalink();');
+cd(work);
+check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, users)), 'falls back to the user folder');
+check(has(text, 'cannot be written') && has(text, users), 'says where the block went instead');
+check(has(text, ['addpath(''' users ''')']), 'says how to keep the user folder on the path');
+
+% Refusals and a failed build.
+reset(false, users);
+message = errorOf(@() build_orvalink(fullfile(work, 'missing')));
+check(has(message, 'does not exist'), 'a folder that does not exist');
+check(errorCaught(@() build_orvalink('/proc')) && isempty(STANDIN.calls), 'a folder that cannot be written');
+STANDIN.failBuild = true;
+check(errorCaught(@() build_orvalink()), 'a failed build is an error');
+check(strcmp(pwd, work), 'the current folder is restored after a failed build');
+
+rmpath(package);
+disp('build_orvalink: all checks passed');
+end
+
+function reset(pc, users)
+global STANDIN
+STANDIN = struct('calls', {{}}, 'languages', {{}}, 'pc', pc, 'compilers', struct('Name', 'g++'), ...
+    'failBuild', false, 'userFolder', users);
+end
+
+function args = withOutdir(args, folder)
+args{2} = folder;
+end
+
+function message = errorOf(call)
+message = '';
+try
+    evalc('call();');
+catch problem
+    message = problem.message;
+end
+check(~isempty(message), 'an error was raised');
+end
+
+function caught = errorCaught(call)
+caught = false;
+try
+    evalc('call();');
+catch
+    caught = true;
+end
+end
+
+function check(condition, what)
+if ~condition
+    error('build_orvalink_test:failed', 'failed: %s', what);
+end
+end
+
+function yes = has(text, part)
+% Octave has no contains.
+yes = ~isempty(strfind(text, part));
+end

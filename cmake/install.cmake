@@ -8,7 +8,8 @@
 #          libmx.dll and libmex.dll, which must not sit beside the MEX file
 #          that MATLAB loads (MATLAB would take them for its own); samples\
 #          the sample flights; fgutil\ the dissector and the FlightGear
-#          helpers; trim\ for the model's trim data.
+#          helpers; trim\ for the model's trim data. orvalink.cpp and
+#          build_orvalink.m, for MATLAB's mex, in the folder itself.
 include(GNUInstallDirs)
 
 set(tool_targets)
@@ -23,6 +24,7 @@ if(WIN32)
   set(data_dir .)
   set(samples_dir samples)
   set(fgutil_dir fgutil)
+  set(matlab_dir .)
 else()
   set(block_dir ${CMAKE_INSTALL_LIBDIR}/orvalink)
   set(host_dir ${CMAKE_INSTALL_LIBDIR}/orvalink)
@@ -30,6 +32,9 @@ else()
   set(data_dir ${CMAKE_INSTALL_DATADIR}/orvalink)
   set(samples_dir ${CMAKE_INSTALL_DATADIR}/orvalink/samples)
   set(fgutil_dir ${CMAKE_INSTALL_DATADIR}/orvalink)
+  # Apart from lib/orvalink, whose orvalink.mexa64 (this host's build) a
+  # MATLAB build must not overwrite.
+  set(matlab_dir ${CMAKE_INSTALL_DATADIR}/orvalink/matlab)
   # The programs find libmx beside the MEX file; the MEX file finds it beside itself.
   set_target_properties(${tool_targets} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/orvalink")
   set_target_properties(orvalink mx mex PROPERTIES INSTALL_RPATH "$ORIGIN")
@@ -53,6 +58,9 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua DESTINATION ${fgutil_dir})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${samples_dir} FILES_MATCHING PATTERN "*.csv")
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION ${data_dir})
+# The block as one source file and the MATLAB function that builds it with
+# mex: in the package folder, which the setup puts on MATLAB's path.
+install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m DESTINATION ${matlab_dir})
 if(WIN32)
   install(DIRECTORY DESTINATION trim)
 endif()
@@ -78,7 +86,7 @@ if(WIN32 AND TARGET orvalink-run)
       COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS orvalink brindle mx mex orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS orvalink brindle mx mex orvalink_mex_source orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
               ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

@@ -33,6 +33,7 @@ Name "orvalink ${VERSION}"
 OutFile "${OUTFILE}"
 ShowInstDetails show
 ShowUninstDetails show
+CompletedText "Done. Restart MATLAB and run build_orvalink once."
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\orvalink"
 !define MAX_PACKAGE 103
@@ -285,6 +286,8 @@ FunctionEnd
 !macro RemoveFilesBody
   Delete "$INSTDIR\orvalink.dll"
   Delete "$INSTDIR\brindle.dll"
+  Delete "$INSTDIR\orvalink.cpp"
+  Delete "$INSTDIR\build_orvalink.m"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\install.ini"
   Delete "$INSTDIR\uninstall.exe"
@@ -414,6 +417,8 @@ Section "orvalink"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and registered it in $Definitionpathdef.m"
+  ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
+  DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB."
 SectionEnd
 
 ; ---- Uninstall ----------------------------------------------------------------

@@ -103,13 +103,15 @@ class Setup(unittest.TestCase):
         before, after = PATHDEF.split(marker)
         self.assertEqual(read(os.path.join(self.local, "pathdef.m")), before + entries.encode() + marker + after)
 
-        # The layout: one MEX file, in the package folder; the emulated host's libraries only beside the tools.
+        # The layout: one MEX file, in the package folder, beside the source that MATLAB's mex builds;
+        # the emulated host's libraries only beside the tools.
         files = snapshot(self.target)
-        for name in ("orvalink.dll", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
+        for name in ("orvalink.dll", "orvalink.cpp", "build_orvalink.m", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
                      os.path.join("util", "fdm-listen.exe"), os.path.join("util", "fdm-relay.exe"),
                      os.path.join("fgutil", "fdm_native.lua")):
             self.assertIn(name, files)
-        self.assertEqual([n for n in files if os.path.basename(n).lower().startswith("orvalink.")], ["orvalink.dll"])
+        self.assertEqual(sorted(n for n in files if os.path.basename(n).lower().startswith("orvalink.")),
+                         ["orvalink.cpp", "orvalink.dll"])
         self.assertEqual(sorted(os.path.dirname(n) for n in files if os.path.basename(n) in ("libmx.dll", "libmex.dll")),
                          ["util", "util"])
         self.assertTrue(any(n.startswith("samples") and n.endswith(".csv") for n in files))

@@ -115,7 +115,7 @@ TEST_F(Link, a_start_without_a_work_vector_is_an_error)
     block->simStruct().pwork = work;
 }
 
-TEST_F(Link, fewer_input_ports_than_nine_send_nothing)
+TEST_F(Link, fewer_input_ports_than_nine_or_no_port_records_send_nothing)
 {
     udp::Socket socket = receiver();
     auto block = registeredBlock(loadedEntry(), parameters("127.0.0.1", socket.localPort()));
@@ -124,6 +124,11 @@ TEST_F(Link, fewer_input_ports_than_nine_send_nothing)
     EXPECT_EQ(block->outputs(), "");
     EXPECT_TRUE(receive(socket, 200).empty());
     block->simStruct().sizes[3] = 9;
+    InputPortRecord* records = block->simStruct().inputPorts;
+    block->simStruct().inputPorts = nullptr;  // nine ports counted, no records
+    EXPECT_EQ(block->outputs(), "");
+    EXPECT_TRUE(receive(socket, 200).empty());
+    block->simStruct().inputPorts = records;
     EXPECT_EQ(block->outputs(), "");
     EXPECT_EQ(receive(socket).size(), packetSize);
     EXPECT_EQ(block->terminate(), "");

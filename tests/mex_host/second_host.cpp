@@ -110,6 +110,9 @@ Block::Block(Entry entry, std::vector<Parameter> parameters)
 
 Block::~Block()
 {
+    if (started_) {
+        S_->sfcn.terminate(S_.get());  // as a host ends every simulation that started, failed or not
+    }
     if (S_->portInfo.inputs != nullptr) {
         for (int port = 0; port < S_->portInfo.numInputPorts; ++port) {
             delete S_->portInfo.inputs[port];
@@ -173,6 +176,7 @@ std::string Block::initializeSampleTimes()
 std::string Block::start()
 {
     if (S_->sfcn.start != nullptr) {
+        started_ = true;
         S_->sfcn.start(S_.get());
     }
     return status();
@@ -186,8 +190,10 @@ std::string Block::outputs()
 
 void Block::outputsOnly() { S_->sfcn.outputs(S_.get(), 0); }
 
+
 std::string Block::terminate()
 {
+    started_ = false;
     S_->sfcn.terminate(S_.get());
     return status();
 }

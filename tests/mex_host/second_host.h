@@ -72,6 +72,7 @@ private:
     std::vector<void*> pwork_;
     double sampleTimes_[1] = {-99.0};
     double offsetTimes_[1] = {-99.0};
+    bool started_ = false;  // mdlStart called and no mdlTerminate since
 };
 
 }  // namespace second_host

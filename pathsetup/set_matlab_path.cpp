@@ -200,6 +200,12 @@ extern "C" std::int32_t BRINDLE_CALL SetMatlabPath(std::int32_t /*reserved*/, co
         return 0;
     }
 
+    // A quote in the package folder would end an entry's text early and break
+    // MATLAB's whole path definition; a semicolon would split the entry.
+    if (std::memchr(folders, '\'', packageChars) != nullptr || std::memchr(folders, ';', packageChars) != nullptr) {
+        return 0;
+    }
+
     Text package;
     Text definitionPath;
     Text backupPath;

@@ -162,6 +162,24 @@ TEST_F(SetMatlabPath, folders_beyond_their_limits_return_zero_and_touch_nothing)
     EXPECT_EQ(setMatlabPath(0, nullptr, "x"), 0);
 }
 
+// A quote ends an entry's text early, which breaks MATLAB's whole path
+// definition; a semicolon splits the entry in two folders.
+TEST_F(SetMatlabPath, package_folders_with_a_quote_or_semicolon_return_zero_and_touch_nothing)
+{
+    setOld(withEntries(head, {}, tail));
+    writeFile(dir / "pathdef.m", "untouched\n");
+    for (const char* package : {"C:\\Tools\\O'Neil\\orvalink", "C:\\a;b", "'", ";", "C:\\pkg'"}) {
+        EXPECT_EQ(call(package), 0) << package;
+    }
+    EXPECT_EQ(result(), "untouched\n");
+    // Only the package folder is checked: the definition folder names no entry.
+    const fs::path odd = dir / "odd;folder'";
+    fs::create_directory(odd);
+    writeFile(odd / "pathdef.old", withEntries(head, {}, tail));
+    EXPECT_EQ(call("D:\\pkg", folderOf(odd), 6), 1);
+    EXPECT_EQ(readFile(odd / "pathdef.m"), withEntries(head, entriesFor("D:\\pkg"), tail));
+}
+
 // ---- The copy and the insertion ----------------------------------------------
 
 TEST_F(SetMatlabPath, entries_go_directly_before_the_marker_line_for_folders_that_do_not_exist)

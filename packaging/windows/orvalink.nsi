@@ -192,7 +192,41 @@ Function CheckInstallFolder
     StrCpy $Problem "The install folder $INSTDIR has $R0 characters; MATLAB's path entries take at most ${MAX_PACKAGE}. Choose a shorter folder."
   ${ElseIf} $R1 == "\"
     StrCpy $Problem "The install folder $INSTDIR ends with a backslash. Give it without one."
+  ${Else}
+    Call CheckFolderCharacters
   ${EndIf}
+FunctionEnd
+
+; Printable ASCII that a Windows folder name may hold, but for ' and ; (refused with their own reason).
+!define FOLDER_CHARACTERS "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !#$$%&()+,-.=@[]^_`{}~\:"
+
+; MATLAB's path definition quotes each folder and separates folders with ';',
+; and reads the file as UTF-8 while the setup writes the ANSI code page: so
+; the install folder may hold printable ASCII only, without ' and ;.
+Function CheckFolderCharacters
+  StrCpy $R2 0
+  ${Do}
+    StrCpy $R3 $INSTDIR 1 $R2
+    ${IfThen} $R3 == "" ${|} ${Break} ${|}
+    ${If} $R3 == "'"
+      StrCpy $Problem "The install folder $INSTDIR holds a quote ('), which would break MATLAB's whole path definition. Choose a folder without one."
+      Return
+    ${ElseIf} $R3 == ";"
+      StrCpy $Problem "The install folder $INSTDIR holds a semicolon (;), which MATLAB's path takes as a separator. Choose a folder without one."
+      Return
+    ${EndIf}
+    StrCpy $R4 0
+    ${Do}
+      StrCpy $R5 "${FOLDER_CHARACTERS}" 1 $R4
+      ${If} $R5 == ""
+        StrCpy $Problem "The install folder $INSTDIR holds the character $R3, which is not printable ASCII: MATLAB would read the folder's name differently. Choose a folder named with plain letters, digits and punctuation."
+        Return
+      ${EndIf}
+      ${IfThen} $R5 S== $R3 ${|} ${Break} ${|}
+      IntOp $R4 $R4 + 1
+    ${Loop}
+    IntOp $R2 $R2 + 1
+  ${Loop}
 FunctionEnd
 
 Function CheckMatlabFolder

@@ -157,6 +157,9 @@ class Setup(unittest.TestCase):
         cases = [
             (long_target, self.matlab, "has 104 characters"),
             (self.target, no_pathdef, "holds no pathdef.m"),
+            (self.work + "/O'Neil/orvalink", self.matlab, "holds a quote"),
+            (self.work + "/a;b/orvalink", self.matlab, "holds a semicolon"),
+            (self.work + "/J\u00f6rg/orvalink", self.matlab, "is not printable ASCII"),
         ]
         for target, matlab, reason in cases:
             before = snapshot(self.work)

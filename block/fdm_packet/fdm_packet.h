@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "simstruc.h"
-
 namespace fdm17 {
 
 constexpr std::size_t packetSize = 336;
@@ -194,7 +192,3 @@ constexpr std::uint32_t engineRunning = 2;
 constexpr std::uint32_t engineOff = 0;
 
 }  // namespace fdm17
-
-namespace orvalink {
-void mdlOutputs(SimStruct* S, int_T tid);
-}

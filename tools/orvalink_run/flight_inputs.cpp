@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "command_line.h"
+#include "input_elements.h"
 
 namespace runner {
 
@@ -154,14 +155,9 @@ bool toNumber(std::string_view cell, double& value)
 
 void writeHeader(std::FILE* file)
 {
-    static constexpr const char* names[numInputs] = {
-        "latitude_rad", "longitude_rad", "altitude_m", "roll_rad", "pitch_rad", "heading_rad",
-        "calibrated_airspeed_kt", "climb_rate_ftps", "flaps", "elevator", "aileron", "rudder", "spare_1", "spare_2",
-        "spare_3", "engine_running", "engine_rpm", "fuel_flow_galph", "height_above_ground_m", "velocity_north_ftps",
-        "velocity_east_ftps", "velocity_down_ftps", "roll_rate_radps", "pitch_rate_radps", "yaw_rate_radps",
-        "accel_x_ftps2", "accel_y_ftps2", "accel_z_ftps2"};
+    static_assert(orvalink::numInputElements == numInputs, "one name for each input");
     for (int i = 0; i < numInputs; ++i) {
-        std::fprintf(file, "%s%s", i > 0 ? "," : "", names[i]);
+        std::fprintf(file, "%s%s", i > 0 ? "," : "", orvalink::inputElements[i].name);
     }
     std::fputc('\n', file);
 }

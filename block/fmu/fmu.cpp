@@ -1,0 +1,595 @@
+// The block as an FMI 2.0 Co-Simulation FMU: a third front door to the
+// block's core. Exiting initialisation opens the link as mdlStart does;
+// each fmi2DoStep encodes the inputs with the block's encoder and sends one
+// datagram, version 17 as the block sends it or version 24 as the relay
+// translates it. Every call checks the instance and its state first, and
+// answers a call the standard forbids with fmi2Error and a log line.
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "datagram.h"
+#include "fdm_packet.h"
+#include "fmi2.h"
+#include "input_elements.h"
+#include "link.h"
+
+#ifndef ORVALINK_FMU_GUID
+#error "the build defines ORVALINK_FMU_GUID, the guid of modelDescription.xml"
+#endif
+
+namespace {
+
+using orvalink::platform::SocketHandle;
+using orvalink::platform::noSocket;
+
+// Value references, one range for each type.
+constexpr fmi2ValueReference firstInputRef = 0;  // the 28 Real inputs, in port order
+constexpr fmi2ValueReference portNumberRef = 100;
+constexpr fmi2ValueReference fdmVersionRef = 101;
+constexpr fmi2ValueReference datagramsSentRef = 200;
+constexpr fmi2ValueReference hostNameRef = 300;
+
+constexpr int numInputs = orvalink::numInputElements;
+constexpr int portWidths[fdm17::numInputPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
+constexpr std::size_t hostNameCapacity = 256;
+constexpr std::size_t instanceNameCapacity = 128;
+constexpr const char* defaultHostName = "127.0.0.1";
+constexpr fmi2Integer defaultPort = 5500;
+constexpr fmi2Integer defaultVersion = 24;
+
+// The states of the standard's state machine that this slave can reach.
+enum class Phase { instantiated, initialization, stepComplete, terminated, error };
+
+struct Instance {
+    fmi2CallbackFunctions callbacks;
+    char name[instanceNameCapacity];  // cut to fit; for log lines only
+    bool loggingOn;
+    Phase phase;
+    bool stopTimeDefined;
+    fmi2Real stopTime;
+    fmi2Real lastSuccessfulTime;
+    char hostName[hostNameCapacity];
+    fmi2Integer port;
+    fmi2Integer version;
+    fmi2Integer datagramsSent;
+    double inputs[numInputs];
+    fdm17::InputPorts ports;  // into `inputs`, by port
+    SocketHandle socket;
+    std::uint8_t packet17[fdm17::packetSize];
+    std::uint8_t packet24[fdm24::packetSize];
+};
+
+void copyCut(char* to, std::size_t capacity, const char* from)
+{
+    std::size_t length = 0;
+    while (length + 1 < capacity && from[length] != '\0') {
+        to[length] = from[length];
+        ++length;
+    }
+    to[length] = '\0';
+}
+
+// Passes one line to the importer's logger. The logger takes a printf
+// format in which '#' names a variable: both '%' and '#' are doubled.
+void logLine(const fmi2CallbackFunctions& callbacks, const char* instanceName, fmi2Status status,
+             const char* category, const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    char escaped[2 * sizeof text];
+    std::size_t at = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '%' || *c == '#') {
+            escaped[at++] = *c;
+        }
+        escaped[at++] = *c;
+    }
+    escaped[at] = '\0';
+    callbacks.logger(callbacks.componentEnvironment, instanceName, status, category, escaped);
+}
+
+// Lines that are not errors go out only with logging on.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void logInfo(const Instance* instance, const char* format, ...)
+{
+    if (instance->callbacks.logger == nullptr || !instance->loggingOn) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    logLine(instance->callbacks, instance->name, fmi2OK, "logAll", format, args);
+    va_end(args);
+}
+
+// Logs why and puts the instance in the error state, as the standard does after an error.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+fmi2Status fail(Instance* instance, const char* format, ...)
+{
+    if (instance->callbacks.logger != nullptr) {
+        va_list args;
+        va_start(args, format);
+        logLine(instance->callbacks, instance->name, fmi2Error, "logStatusError", format, args);
+        va_end(args);
+    }
+    instance->phase = Phase::error;
+    return fmi2Error;
+}
+
+// There is no logger without an instance: standard error is the one place left.
+fmi2Status nullInstance(const char* function)
+{
+    std::fprintf(stderr, "orvalink FMU: %s called without an instance\n", function);
+    return fmi2Error;
+}
+
+const char* phaseName(Phase phase)
+{
+    switch (phase) {
+    case Phase::instantiated: return "instantiated";
+    case Phase::initialization: return "initialization mode";
+    case Phase::stepComplete: return "step complete";
+    case Phase::terminated: return "terminated";
+    case Phase::error: return "error";
+    }
+    return "unknown";
+}
+
+// The instance when `c` is one and its phase is among `allowed`; else null, after logging why.
+template <typename... Phases>
+Instance* instanceIn(fmi2Component c, const char* function, fmi2Status& status, Phases... allowed)
+{
+    auto* instance = static_cast<Instance*>(c);
+    if (instance == nullptr) {
+        status = nullInstance(function);
+        return nullptr;
+    }
+    const Phase phases[] = {allowed...};
+    for (Phase phase : phases) {
+        if (instance->phase == phase) {
+            return instance;
+        }
+    }
+    status = fail(instance, "%s is not allowed in the %s state", function, phaseName(instance->phase));
+    return nullptr;
+}
+
+void setDefaults(Instance* instance)
+{
+    instance->phase = Phase::instantiated;
+    instance->stopTimeDefined = false;
+    instance->stopTime = 0.0;
+    instance->lastSuccessfulTime = 0.0;
+    copyCut(instance->hostName, hostNameCapacity, defaultHostName);
+    instance->port = defaultPort;
+    instance->version = defaultVersion;
+    instance->datagramsSent = 0;
+    std::memset(instance->inputs, 0, sizeof instance->inputs);
+    std::memset(instance->packet17, 0, sizeof instance->packet17);
+}
+
+void closeSocket(Instance* instance)
+{
+    orvalink::closeLink(instance->socket);
+    instance->socket = noSocket;
+}
+
+bool isInputRef(fmi2ValueReference vr) { return vr >= firstInputRef && vr < firstInputRef + numInputs; }
+
+// Checks the arrays a Get or Set call passes.
+bool arraysGiven(Instance* instance, const char* function, const void* vr, size_t nvr, const void* value)
+{
+    if (nvr > 0 && (vr == nullptr || value == nullptr)) {
+        fail(instance, "%s got no value reference or value array for %zu values", function, nvr);
+        return false;
+    }
+    return true;
+}
+
+// The phases in which Get calls are allowed (initialisation, after a step, for debugging after an error).
+#define GET_PHASES Phase::initialization, Phase::stepComplete, Phase::terminated, Phase::error
+
+}  // namespace
+
+extern "C" {
+
+const char* fmi2GetTypesPlatform(void) { return fmi2TypesPlatform; }
+const char* fmi2GetVersion(void) { return fmi2Version; }
+
+fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType, fmi2String fmuGUID,
+                              fmi2String /*fmuResourceLocation*/, const fmi2CallbackFunctions* functions,
+                              fmi2Boolean /*visible*/, fmi2Boolean loggingOn)
+{
+    if (functions == nullptr) {
+        std::fprintf(stderr, "orvalink FMU: fmi2Instantiate called without callback functions\n");
+        return nullptr;
+    }
+    Instance probe{};
+    probe.callbacks = *functions;  // valid only during this call: copied
+    copyCut(probe.name, instanceNameCapacity, instanceName != nullptr ? instanceName : "");
+    if (instanceName == nullptr || instanceName[0] == '\0') {
+        fail(&probe, "fmi2Instantiate needs an instance name");
+        return nullptr;
+    }
+    if (fmuType != fmi2CoSimulation) {
+        fail(&probe, "this FMU offers Co-Simulation only");
+        return nullptr;
+    }
+    if (fmuGUID == nullptr || std::strcmp(fmuGUID, ORVALINK_FMU_GUID) != 0) {
+        fail(&probe, "the guid %.60s is not this FMU's (%s)", fmuGUID != nullptr ? fmuGUID : "(none)",
+             ORVALINK_FMU_GUID);
+        return nullptr;
+    }
+    auto* instance = new (std::nothrow) Instance(probe);
+    if (instance == nullptr) {
+        fail(&probe, "no memory for the instance");
+        return nullptr;
+    }
+    instance->loggingOn = loggingOn != fmi2False;
+    instance->socket = noSocket;
+    setDefaults(instance);
+    double* element = instance->inputs;
+    for (int port = 0; port < fdm17::numInputPorts; ++port) {
+        instance->ports[static_cast<std::size_t>(port)] = element;
+        element += portWidths[port];
+    }
+    logInfo(instance, "instantiated");
+    return instance;
+}
+
+void fmi2FreeInstance(fmi2Component c)
+{
+    auto* instance = static_cast<Instance*>(c);
+    if (instance == nullptr) {
+        return;
+    }
+    closeSocket(instance);
+    delete instance;
+}
+
+fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean loggingOn, size_t /*nCategories*/,
+                               const fmi2String /*categories*/[])
+{
+    auto* instance = static_cast<Instance*>(c);
+    if (instance == nullptr) {
+        return nullInstance("fmi2SetDebugLogging");
+    }
+    instance->loggingOn = loggingOn != fmi2False;
+    return fmi2OK;
+}
+
+fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean /*toleranceDefined*/, fmi2Real /*tolerance*/,
+                               fmi2Real startTime, fmi2Boolean stopTimeDefined, fmi2Real stopTime)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2SetupExperiment", status, Phase::instantiated);
+    if (instance == nullptr) {
+        return status;
+    }
+    instance->stopTimeDefined = stopTimeDefined != fmi2False;
+    instance->stopTime = stopTime;
+    instance->lastSuccessfulTime = startTime;
+    return fmi2OK;
+}
+
+fmi2Status fmi2EnterInitializationMode(fmi2Component c)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2EnterInitializationMode", status, Phase::instantiated);
+    if (instance == nullptr) {
+        return status;
+    }
+    instance->phase = Phase::initialization;
+    return fmi2OK;
+}
+
+fmi2Status fmi2ExitInitializationMode(fmi2Component c)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2ExitInitializationMode", status, Phase::initialization);
+    if (instance == nullptr) {
+        return status;
+    }
+    if (instance->hostName[0] == '\0') {
+        return fail(instance, "HostName is empty: give the host name or IPv4 address of FlightGear or the relay");
+    }
+    if (instance->port < 1 || instance->port > 65535) {
+        return fail(instance, "PortNumber %d is not a UDP port: give 1 to 65535", instance->port);
+    }
+    if (instance->version != 17 && instance->version != 24) {
+        return fail(instance, "FdmVersion %d is neither 17 nor 24", instance->version);
+    }
+    if (!orvalink::startSocketLibrary()) {
+        return fail(instance, "%s (the socket library did not start)", orvalink::connectFailedMessage);
+    }
+    instance->socket = orvalink::openLink(instance->hostName, static_cast<std::uint16_t>(instance->port));
+    if (instance->socket == noSocket) {
+        return fail(instance, "%s (%.60s port %d)", orvalink::connectFailedMessage, instance->hostName, instance->port);
+    }
+    instance->phase = Phase::stepComplete;
+    logInfo(instance, "sending version %d to %s port %d", instance->version, instance->hostName, instance->port);
+    return fmi2OK;
+}
+
+fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2Real communicationStepSize,
+                      fmi2Boolean /*noSetFMUStatePriorToCurrentPoint*/)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2DoStep", status, Phase::stepComplete);
+    if (instance == nullptr) {
+        return status;
+    }
+    if (!(communicationStepSize > 0.0) || !std::isfinite(communicationStepSize)) {
+        return fail(instance, "fmi2DoStep needs a step size above 0, not %g", communicationStepSize);
+    }
+    const fmi2Real end = currentCommunicationPoint + communicationStepSize;
+    if (instance->stopTimeDefined && end > instance->stopTime * (1.0 + 1e-12) + 1e-12) {
+        return fail(instance, "fmi2DoStep would end at %g, past the stop time %g", end, instance->stopTime);
+    }
+    // After 2038 the packet carries the low 32 bits of the time value, as the block's does.
+    const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
+    fdm17::encode(instance->packet17, instance->ports, now);
+    if (instance->version == 24) {
+        fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(instance->packet17),
+                             std::span<std::uint8_t, fdm24::packetSize>(instance->packet24));
+        orvalink::sendDatagram(instance->socket, instance->packet24, fdm24::packetSize);
+    } else {
+        orvalink::sendDatagram(instance->socket, instance->packet17, fdm17::packetSize);
+    }
+    ++instance->datagramsSent;
+    instance->lastSuccessfulTime = end;
+    return fmi2OK;
+}
+
+fmi2Status fmi2Terminate(fmi2Component c)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2Terminate", status, Phase::stepComplete);
+    if (instance == nullptr) {
+        return status;
+    }
+    closeSocket(instance);
+    instance->phase = Phase::terminated;
+    return fmi2OK;
+}
+
+fmi2Status fmi2Reset(fmi2Component c)
+{
+    auto* instance = static_cast<Instance*>(c);
+    if (instance == nullptr) {
+        return nullInstance("fmi2Reset");
+    }
+    closeSocket(instance);
+    setDefaults(instance);
+    return fmi2OK;
+}
+
+fmi2Status fmi2GetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, fmi2Real value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetReal", status, GET_PHASES);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2GetReal", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        if (!isInputRef(vr[i])) {
+            return fail(instance, "fmi2GetReal: no Real variable has value reference %u", vr[i]);
+        }
+        value[i] = instance->inputs[vr[i] - firstInputRef];
+    }
+    return fmi2OK;
+}
+
+fmi2Status fmi2GetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, fmi2Integer value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetInteger", status, GET_PHASES);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2GetInteger", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        switch (vr[i]) {
+        case portNumberRef: value[i] = instance->port; break;
+        case fdmVersionRef: value[i] = instance->version; break;
+        case datagramsSentRef: value[i] = instance->datagramsSent; break;
+        default: return fail(instance, "fmi2GetInteger: no Integer variable has value reference %u", vr[i]);
+        }
+    }
+    return fmi2OK;
+}
+
+fmi2Status fmi2GetBoolean(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, fmi2Boolean value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetBoolean", status, GET_PHASES);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2GetBoolean", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    return nvr == 0 ? fmi2OK : fail(instance, "fmi2GetBoolean: this FMU has no Boolean variable (%u)", vr[0]);
+}
+
+fmi2Status fmi2GetString(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, fmi2String value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetString", status, GET_PHASES);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2GetString", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        if (vr[i] != hostNameRef) {
+            return fail(instance, "fmi2GetString: no String variable has value reference %u", vr[i]);
+        }
+        value[i] = instance->hostName;
+    }
+    return fmi2OK;
+}
+
+fmi2Status fmi2SetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, const fmi2Real value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance =
+        instanceIn(c, "fmi2SetReal", status, Phase::instantiated, Phase::initialization, Phase::stepComplete);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2SetReal", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {  // all checked before any is set
+        if (!isInputRef(vr[i])) {
+            return fail(instance, "fmi2SetReal: no Real input has value reference %u", vr[i]);
+        }
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        instance->inputs[vr[i] - firstInputRef] = value[i];
+    }
+    return fmi2OK;
+}
+
+fmi2Status fmi2SetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, const fmi2Integer value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2SetInteger", status, Phase::instantiated, Phase::initialization);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2SetInteger", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        if (vr[i] != portNumberRef && vr[i] != fdmVersionRef) {
+            return fail(instance, "fmi2SetInteger: no Integer parameter has value reference %u", vr[i]);
+        }
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        (vr[i] == portNumberRef ? instance->port : instance->version) = value[i];
+    }
+    return fmi2OK;
+}
+
+fmi2Status fmi2SetBoolean(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, const fmi2Boolean value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2SetBoolean", status, Phase::instantiated, Phase::initialization,
+                                    Phase::stepComplete);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2SetBoolean", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    return nvr == 0 ? fmi2OK : fail(instance, "fmi2SetBoolean: this FMU has no Boolean variable (%u)", vr[0]);
+}
+
+fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, const fmi2String value[])
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2SetString", status, Phase::instantiated, Phase::initialization);
+    if (instance == nullptr || !arraysGiven(instance, "fmi2SetString", vr, nvr, value)) {
+        return instance == nullptr ? status : fmi2Error;
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        if (vr[i] != hostNameRef) {
+            return fail(instance, "fmi2SetString: no String parameter has value reference %u", vr[i]);
+        }
+        if (value[i] == nullptr || std::strlen(value[i]) >= hostNameCapacity) {
+            return fail(instance, "HostName must be text of at most %zu characters", hostNameCapacity - 1);
+        }
+    }
+    for (size_t i = 0; i < nvr; ++i) {
+        copyCut(instance->hostName, hostNameCapacity, value[i]);
+    }
+    return fmi2OK;
+}
+
+// ---- Capabilities the model description declares absent ----------------------
+
+// Every function must be there, also for what the model description says is absent.
+#define NOT_OFFERED(function, what)                                                                 \
+    auto* instance = static_cast<Instance*>(c);                                                     \
+    return instance == nullptr ? nullInstance(function)                                             \
+                               : fail(instance, "%s: this FMU does not offer %s", function, what)
+
+fmi2Status fmi2GetFMUstate(fmi2Component c, fmi2FMUstate*) { NOT_OFFERED("fmi2GetFMUstate", "saved states"); }
+fmi2Status fmi2SetFMUstate(fmi2Component c, fmi2FMUstate) { NOT_OFFERED("fmi2SetFMUstate", "saved states"); }
+fmi2Status fmi2FreeFMUstate(fmi2Component c, fmi2FMUstate*) { NOT_OFFERED("fmi2FreeFMUstate", "saved states"); }
+fmi2Status fmi2SerializedFMUstateSize(fmi2Component c, fmi2FMUstate, size_t*)
+{
+    NOT_OFFERED("fmi2SerializedFMUstateSize", "saved states");
+}
+fmi2Status fmi2SerializeFMUstate(fmi2Component c, fmi2FMUstate, fmi2Byte[], size_t)
+{
+    NOT_OFFERED("fmi2SerializeFMUstate", "saved states");
+}
+fmi2Status fmi2DeSerializeFMUstate(fmi2Component c, const fmi2Byte[], size_t, fmi2FMUstate*)
+{
+    NOT_OFFERED("fmi2DeSerializeFMUstate", "saved states");
+}
+fmi2Status fmi2GetDirectionalDerivative(fmi2Component c, const fmi2ValueReference[], size_t, const fmi2ValueReference[],
+                                        size_t, const fmi2Real[], fmi2Real[])
+{
+    NOT_OFFERED("fmi2GetDirectionalDerivative", "directional derivatives");
+}
+fmi2Status fmi2SetRealInputDerivatives(fmi2Component c, const fmi2ValueReference[], size_t, const fmi2Integer[],
+                                       const fmi2Real[])
+{
+    NOT_OFFERED("fmi2SetRealInputDerivatives", "input derivatives");
+}
+fmi2Status fmi2GetRealOutputDerivatives(fmi2Component c, const fmi2ValueReference[], size_t, const fmi2Integer[],
+                                        fmi2Real[])
+{
+    NOT_OFFERED("fmi2GetRealOutputDerivatives", "output derivatives");
+}
+fmi2Status fmi2CancelStep(fmi2Component c) { NOT_OFFERED("fmi2CancelStep", "asynchronous steps"); }
+
+// ---- Status queries ---------------------------------------------------------------
+
+#define STATUS_PHASES Phase::stepComplete, Phase::terminated
+
+fmi2Status fmi2GetStatus(fmi2Component c, const fmi2StatusKind, fmi2Status*)
+{
+    fmi2Status status = fmi2OK;
+    return instanceIn(c, "fmi2GetStatus", status, STATUS_PHASES) == nullptr ? status : fmi2Discard;
+}
+
+fmi2Status fmi2GetRealStatus(fmi2Component c, const fmi2StatusKind s, fmi2Real* value)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetRealStatus", status, STATUS_PHASES);
+    if (instance == nullptr) {
+        return status;
+    }
+    if (s != fmi2LastSuccessfulTime || value == nullptr) {
+        return fmi2Discard;
+    }
+    *value = instance->lastSuccessfulTime;
+    return fmi2OK;
+}
+
+fmi2Status fmi2GetIntegerStatus(fmi2Component c, const fmi2StatusKind, fmi2Integer*)
+{
+    fmi2Status status = fmi2OK;
+    return instanceIn(c, "fmi2GetIntegerStatus", status, STATUS_PHASES) == nullptr ? status : fmi2Discard;
+}
+
+fmi2Status fmi2GetBooleanStatus(fmi2Component c, const fmi2StatusKind s, fmi2Boolean* value)
+{
+    fmi2Status status = fmi2OK;
+    Instance* instance = instanceIn(c, "fmi2GetBooleanStatus", status, STATUS_PHASES);
+    if (instance == nullptr) {
+        return status;
+    }
+    if (s != fmi2Terminated || value == nullptr) {
+        return fmi2Discard;
+    }
+    *value = fmi2False;  // the slave never asks to end the simulation
+    return fmi2OK;
+}
+
+fmi2Status fmi2GetStringStatus(fmi2Component c, const fmi2StatusKind, fmi2String*)
+{
+    fmi2Status status = fmi2OK;
+    return instanceIn(c, "fmi2GetStringStatus", status, STATUS_PHASES) == nullptr ? status : fmi2Discard;
+}
+
+}  // extern "C"

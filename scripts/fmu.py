@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Packs the block's FMU, and merges the FMUs of several platforms into one.
+
+  fmu.py pack --inputs input_elements.h --guid G --version V --platform P --binary FILE --output orvalink.fmu
+      writes an FMI 2.0 Co-Simulation FMU: modelDescription.xml, made from the
+      block's table of input elements (the names the runner's CSV header uses),
+      and the binary as binaries/<P>/orvalink.<so|dll>.
+  fmu.py merge --output orvalink.fmu A.fmu B.fmu ...
+      one FMU with the binaries of all, which must share one model description.
+"""
+import argparse
+import os
+import re
+import sys
+import zipfile
+from xml.sax.saxutils import quoteattr
+
+# Value references: the FMU's own ranges (block/fmu/fmu.cpp).
+FIRST_INPUT_REF = 0
+PORT_NUMBER_REF = 100
+FDM_VERSION_REF = 101
+DATAGRAMS_SENT_REF = 200
+HOST_NAME_REF = 300
+
+ENTRY = re.compile(r'^\s*\{"(\w+)",\s*"([^"]*)"\},\s*$')
+
+
+def input_elements(header):
+    """The (name, description) pairs of the input table, in port order."""
+    with open(header, encoding="utf-8") as source:
+        elements = [m.groups() for m in map(ENTRY.match, source) if m]
+    if len(elements) != 28:
+        sys.exit(f"fmu.py: {header} holds {len(elements)} input elements, not 28")
+    return elements
+
+
+def variable(name, ref, causality, variability, description, element, initial=None):
+    extra = f" initial={quoteattr(initial)}" if initial else ""
+    return (f"    <ScalarVariable name={quoteattr(name)} valueReference=\"{ref}\" causality=\"{causality}\" "
+            f"variability=\"{variability}\"{extra}\n"
+            f"                    description={quoteattr(description)}>\n"
+            f"      {element}\n    </ScalarVariable>\n")
+
+
+def model_description(elements, guid, version):
+    variables = [
+        variable("HostName", HOST_NAME_REF, "parameter", "fixed",
+                 "Host name or IPv4 address of FlightGear or of the relay", '<String start="127.0.0.1"/>'),
+        variable("PortNumber", PORT_NUMBER_REF, "parameter", "fixed", "UDP port to send to, 1 to 65535",
+                 '<Integer start="5500"/>'),
+        variable("FdmVersion", FDM_VERSION_REF, "parameter", "fixed",
+                 "Native flight-dynamics packet version: 24 (408 bytes, every FlightGear since 0.9.10) "
+                 "or 17 (336 bytes, the Simulink block's)", '<Integer start="24"/>'),
+    ]
+    for i, (name, description) in enumerate(elements):
+        variables.append(variable(name, FIRST_INPUT_REF + i, "input", "continuous", description, '<Real start="0"/>'))
+    variables.append(variable("datagramsSent", DATAGRAMS_SENT_REF, "output", "discrete",
+                              "Datagrams sent since initialisation, one a step", "<Integer/>"))
+    sent = len(variables)  # 1-based index of the output
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<fmiModelDescription fmiVersion="2.0" modelName="orvalink" guid={quoteattr(guid)}\n'
+            '  description="Sends the flight state to FlightGear, one native flight-dynamics datagram a step"\n'
+            f'  version={quoteattr(version)} generationTool="orvalink" variableNamingConvention="flat">\n'
+            '  <CoSimulation modelIdentifier="orvalink" canHandleVariableCommunicationStepSize="true"\n'
+            '    canNotUseMemoryManagementFunctions="true"/>\n'
+            '  <LogCategories>\n'
+            '    <Category name="logStatusError" description="Why a call failed"/>\n'
+            '    <Category name="logAll" description="What the FMU does"/>\n'
+            '  </LogCategories>\n'
+            '  <DefaultExperiment startTime="0" stepSize="0.05"/>\n'
+            '  <ModelVariables>\n' + "".join(variables) + '  </ModelVariables>\n'
+            '  <ModelStructure>\n'
+            f'    <Outputs>\n      <Unknown index="{sent}" dependencies=""/>\n    </Outputs>\n'
+            f'    <InitialUnknowns>\n      <Unknown index="{sent}" dependencies=""/>\n    </InitialUnknowns>\n'
+            '  </ModelStructure>\n'
+            '</fmiModelDescription>\n')
+
+
+def write_fmu(output, description, binaries):
+    """Writes the zip anew under a temporary name, then puts it in place."""
+    partial = output + ".partial"
+    with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as fmu:
+        fmu.writestr("modelDescription.xml", description)
+        for name, data in sorted(binaries.items()):
+            fmu.writestr(name, data)
+    os.replace(partial, output)
+
+
+def pack(args):
+    extension = os.path.splitext(args.binary)[1]
+    with open(args.binary, "rb") as binary:
+        data = binary.read()
+    description = model_description(input_elements(args.inputs), args.guid, args.version)
+    write_fmu(args.output, description, {f"binaries/{args.platform}/orvalink{extension}": data})
+
+
+def merge(args):
+    description = None
+    binaries = {}
+    for path in args.fmus:
+        with zipfile.ZipFile(path) as fmu:
+            text = fmu.read("modelDescription.xml").decode("utf-8")
+            if description is not None and text != description:
+                sys.exit(f"fmu.py: {path} has another model description (another version or other variables)")
+            description = text
+            for name in fmu.namelist():
+                if name.startswith("binaries/"):
+                    binaries[name] = fmu.read(name)
+    write_fmu(args.output, description, binaries)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Packs or merges the block's FMU.")
+    commands = parser.add_subparsers(dest="command", required=True)
+    p = commands.add_parser("pack")
+    for option in ("--inputs", "--guid", "--version", "--platform", "--binary", "--output"):
+        p.add_argument(option, required=True)
+    m = commands.add_parser("merge")
+    m.add_argument("--output", required=True)
+    m.add_argument("fmus", nargs="+")
+    args = parser.parse_args()
+    (pack if args.command == "pack" else merge)(args)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,429 @@
+// An FMI importer of our own: it loads the FMU's library as an FMI tool
+// does, finds the fmi2 functions by name and runs the whole life cycle. The
+// datagrams are compared byte for byte with the block's own (version 17)
+// and with the relay's translation of those (version 24).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+
+#include "block_harness.h"
+#include "datagram.h"
+#include "fmi2.h"
+
+namespace {
+
+using test_support::Packet;
+
+constexpr std::size_t timeOffset = 284;  // the clock word, at the same place in both versions
+constexpr fmi2ValueReference portNumberRef = 100;
+constexpr fmi2ValueReference fdmVersionRef = 101;
+constexpr fmi2ValueReference datagramsSentRef = 200;
+constexpr fmi2ValueReference hostNameRef = 300;
+
+// The importer's side: the functions found by name in the loaded library.
+struct Fmu {
+    emulated_host::LoadedLibrary library;
+#define FMI_FUNCTION(name) decltype(&::name) name = reinterpret_cast<decltype(&::name)>(library.symbol(#name))
+    FMI_FUNCTION(fmi2GetTypesPlatform);
+    FMI_FUNCTION(fmi2GetVersion);
+    FMI_FUNCTION(fmi2SetDebugLogging);
+    FMI_FUNCTION(fmi2Instantiate);
+    FMI_FUNCTION(fmi2FreeInstance);
+    FMI_FUNCTION(fmi2SetupExperiment);
+    FMI_FUNCTION(fmi2EnterInitializationMode);
+    FMI_FUNCTION(fmi2ExitInitializationMode);
+    FMI_FUNCTION(fmi2Terminate);
+    FMI_FUNCTION(fmi2Reset);
+    FMI_FUNCTION(fmi2GetReal);
+    FMI_FUNCTION(fmi2GetInteger);
+    FMI_FUNCTION(fmi2GetBoolean);
+    FMI_FUNCTION(fmi2GetString);
+    FMI_FUNCTION(fmi2SetReal);
+    FMI_FUNCTION(fmi2SetInteger);
+    FMI_FUNCTION(fmi2SetBoolean);
+    FMI_FUNCTION(fmi2SetString);
+    FMI_FUNCTION(fmi2GetFMUstate);
+    FMI_FUNCTION(fmi2SetFMUstate);
+    FMI_FUNCTION(fmi2FreeFMUstate);
+    FMI_FUNCTION(fmi2SerializedFMUstateSize);
+    FMI_FUNCTION(fmi2SerializeFMUstate);
+    FMI_FUNCTION(fmi2DeSerializeFMUstate);
+    FMI_FUNCTION(fmi2GetDirectionalDerivative);
+    FMI_FUNCTION(fmi2SetRealInputDerivatives);
+    FMI_FUNCTION(fmi2GetRealOutputDerivatives);
+    FMI_FUNCTION(fmi2DoStep);
+    FMI_FUNCTION(fmi2CancelStep);
+    FMI_FUNCTION(fmi2GetStatus);
+    FMI_FUNCTION(fmi2GetRealStatus);
+    FMI_FUNCTION(fmi2GetIntegerStatus);
+    FMI_FUNCTION(fmi2GetBooleanStatus);
+    FMI_FUNCTION(fmi2GetStringStatus);
+#undef FMI_FUNCTION
+};
+
+Fmu& fmu()
+{
+    static Fmu* loaded = [] {
+        std::string error;
+        std::optional<emulated_host::LoadedLibrary> library = emulated_host::LoadedLibrary::open(ORVALINK_FMU_LIBRARY, error);
+        if (!library) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        return new Fmu{std::move(*library)};
+    }();
+    return *loaded;
+}
+
+// What the FMU logged, one line each: "<instance> <status> <category>: <message>".
+struct Log {
+    std::vector<std::string> lines;
+    bool mentions(const std::string& text) const
+    {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+};
+
+extern "C" void logger(fmi2ComponentEnvironment environment, fmi2String instanceName, fmi2Status status,
+                       fmi2String category, fmi2String message, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, message);
+    std::vsnprintf(text, sizeof text, message, args);
+    va_end(args);
+    static_cast<Log*>(environment)->lines.push_back(std::string(instanceName != nullptr ? instanceName : "(null)") +
+                                                    " " + std::to_string(status) + " " +
+                                                    (category != nullptr ? category : "(null)") + ": " + text);
+}
+
+// One instance, freed at the end of the test.
+class Instance {
+public:
+    explicit Instance(const char* name = "flight", const char* guid = ORVALINK_FMU_GUID, fmi2Type type = fmi2CoSimulation)
+    {
+        callbacks_.logger = logger;
+        callbacks_.componentEnvironment = &log;
+        component = fmu().fmi2Instantiate(name, type, guid, "file:///nowhere/resources", &callbacks_, fmi2False, fmi2False);
+    }
+    ~Instance() { fmu().fmi2FreeInstance(component); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    fmi2Status setHost(const char* host) { return fmu().fmi2SetString(component, &hostNameRef, 1, &host); }
+    fmi2Status setInteger(fmi2ValueReference vr, fmi2Integer value) { return fmu().fmi2SetInteger(component, &vr, 1, &value); }
+    fmi2Integer integer(fmi2ValueReference vr)
+    {
+        fmi2Integer value = -1;
+        EXPECT_EQ(fmu().fmi2GetInteger(component, &vr, 1, &value), fmi2OK);
+        return value;
+    }
+    // Parameters, then through initialisation; the status of fmi2ExitInitializationMode.
+    fmi2Status initialise(const char* host, fmi2Integer port, fmi2Integer version = 0)
+    {
+        EXPECT_EQ(setHost(host), fmi2OK);
+        EXPECT_EQ(setInteger(portNumberRef, port), fmi2OK);
+        if (version != 0) {
+            EXPECT_EQ(setInteger(fdmVersionRef, version), fmi2OK);
+        }
+        EXPECT_EQ(fmu().fmi2SetupExperiment(component, fmi2False, 0.0, 0.0, fmi2False, 0.0), fmi2OK);
+        EXPECT_EQ(fmu().fmi2EnterInitializationMode(component), fmi2OK);
+        return fmu().fmi2ExitInitializationMode(component);
+    }
+    fmi2Status setInputs(const std::vector<double>& values)
+    {
+        std::vector<fmi2ValueReference> refs(values.size());
+        for (std::size_t i = 0; i < refs.size(); ++i) {
+            refs[i] = static_cast<fmi2ValueReference>(i);
+        }
+        return fmu().fmi2SetReal(component, refs.data(), refs.size(), values.data());
+    }
+
+    Log log;
+    fmi2Component component = nullptr;
+
+private:
+    fmi2CallbackFunctions callbacks_{};
+};
+
+// The 28 inputs of step `step`: distinct, full-mantissa values.
+std::vector<double> inputsOf(int step)
+{
+    std::vector<double> values(28);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = (1.0 + 1.0 / 3.0) * static_cast<double>(i + 1) + 0.5 * step;
+    }
+    values[15] = step % 2 == 0 ? 1.0 : -1.0;  // the engine on, then off
+    return values;
+}
+
+// The block's own datagram for those inputs, through the emulated host.
+class OwnBlock {
+public:
+    OwnBlock() : receiver_(test_support::receiver())
+    {
+        block_ = test_support::registeredBlock(test_support::loadedEntry(),
+                                               test_support::parameters("127.0.0.1", receiver_.localPort()));
+        EXPECT_EQ(block_->start(), "");
+    }
+    ~OwnBlock() { block_->terminate(); }
+    Packet datagram(const std::vector<double>& values)
+    {
+        std::size_t at = 0;
+        for (int port = 0; port < 9; ++port) {
+            for (double& element : block_->input(port)) {
+                element = values[at++];
+            }
+        }
+        EXPECT_EQ(block_->outputs(), "");
+        return test_support::receive(receiver_);
+    }
+
+private:
+    udp::Socket receiver_;
+    std::unique_ptr<emulated_host::HostBlock> block_;
+};
+
+Packet withoutClock(Packet packet)
+{
+    if (packet.size() >= timeOffset + 4) {
+        std::fill_n(packet.begin() + timeOffset, 4, 0);
+    }
+    return packet;
+}
+
+Packet translated(const Packet& packet17)
+{
+    Packet packet24(fdm24::packetSize);
+    fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(packet17.data(), fdm17::packetSize),
+                         std::span<std::uint8_t, fdm24::packetSize>(packet24.data(), fdm24::packetSize));
+    return packet24;
+}
+
+TEST(Fmu, names_its_platform_and_version)
+{
+    EXPECT_STREQ(fmu().fmi2GetTypesPlatform(), "default");
+    EXPECT_STREQ(fmu().fmi2GetVersion(), "2.0");
+}
+
+TEST(Fmu, sends_the_blocks_version_17_datagram_each_step_and_nothing_before)
+{
+    udp::Socket receiver = test_support::receiver();
+    OwnBlock own;
+    Instance instance;
+    ASSERT_NE(instance.component, nullptr);
+    EXPECT_EQ(instance.setInputs(inputsOf(0)), fmi2OK);  // before initialisation
+    ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort(), 17), fmi2OK);
+    EXPECT_TRUE(test_support::receive(receiver, 200).empty());
+    EXPECT_EQ(instance.integer(datagramsSentRef), 0);
+
+    for (int step = 0; step < 3; ++step) {
+        if (step > 0) {
+            ASSERT_EQ(instance.setInputs(inputsOf(step)), fmi2OK);
+        }
+        const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.05 * step, 0.05, fmi2True), fmi2OK);
+        const Packet sent = test_support::receive(receiver);
+        ASSERT_EQ(sent.size(), 336u);
+        EXPECT_GE(test_support::be32(sent, timeOffset), before);
+        EXPECT_EQ(withoutClock(sent), withoutClock(own.datagram(inputsOf(step)))) << "step " << step;
+        EXPECT_EQ(instance.integer(datagramsSentRef), step + 1);
+    }
+    EXPECT_TRUE(test_support::receive(receiver, 100).empty());  // exactly one a step
+    EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+}
+
+TEST(Fmu, sends_the_relays_version_24_translation_by_default)
+{
+    udp::Socket receiver = test_support::receiver();
+    OwnBlock own;
+    Instance instance;
+    ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+    EXPECT_EQ(instance.integer(fdmVersionRef), 24);
+    for (int step = 0; step < 2; ++step) {
+        ASSERT_EQ(instance.setInputs(inputsOf(step)), fmi2OK);
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.1 * step, 0.1, fmi2True), fmi2OK);
+        const Packet sent = test_support::receive(receiver);
+        ASSERT_EQ(sent.size(), 408u);
+        EXPECT_EQ(test_support::be32(sent, 0), 24u);
+        EXPECT_EQ(withoutClock(sent), withoutClock(translated(own.datagram(inputsOf(step))))) << "step " << step;
+    }
+    EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+}
+
+TEST(Fmu, refuses_bad_parameters_naming_each_and_a_link_that_does_not_open)
+{
+    struct Case {
+        const char* host;
+        fmi2Integer port;
+        fmi2Integer version;
+        const char* named;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", 0, 24, "PortNumber"},     {"127.0.0.1", 65536, 24, "PortNumber"},
+        {"127.0.0.1", -5500, 24, "PortNumber"}, {"", 5500, 24, "HostName"},
+        {"127.0.0.1", 5500, 18, "FdmVersion"},  {"127.0.0.1", 5500, -1, "FdmVersion"},
+        {"no-such-host.invalid", 5500, 24, "Could not connect to host !"},
+    };
+    for (const Case& c : cases) {
+        Instance instance;
+        EXPECT_EQ(instance.initialise(c.host, c.port, c.version), fmi2Error) << c.named;
+        EXPECT_TRUE(instance.log.mentions(c.named)) << c.named;
+        // In the error state: no step, and nothing sent.
+        EXPECT_EQ(fmu().fmi2DoStep(instance.component, 0.0, 0.1, fmi2True), fmi2Error);
+        // A reset gives a fresh instance with the defaults.
+        EXPECT_EQ(fmu().fmi2Reset(instance.component), fmi2OK);
+        EXPECT_EQ(fmu().fmi2EnterInitializationMode(instance.component), fmi2OK);
+        EXPECT_EQ(instance.integer(portNumberRef), 5500);
+        EXPECT_EQ(instance.integer(fdmVersionRef), 24);
+    }
+    Instance tooLong;
+    const std::string name(256, 'h');
+    EXPECT_EQ(tooLong.setHost(name.c_str()), fmi2Error);
+    EXPECT_TRUE(tooLong.log.mentions("HostName"));
+}
+
+TEST(Fmu, answers_calls_the_standard_forbids_with_an_error_and_a_log_line)
+{
+    Fmu& f = fmu();
+    const fmi2ValueReference unknown = 27 + 1;
+    const fmi2Real real = 1.0;
+    fmi2Integer integer = 0;
+    fmi2Boolean boolean = 0;
+    fmi2String text = nullptr;
+    fmi2FMUstate state = nullptr;
+
+    // A null instance: an error, never a crash.
+    EXPECT_EQ(f.fmi2DoStep(nullptr, 0.0, 0.1, fmi2True), fmi2Error);
+    EXPECT_EQ(f.fmi2SetReal(nullptr, &unknown, 1, &real), fmi2Error);
+    EXPECT_EQ(f.fmi2GetInteger(nullptr, &datagramsSentRef, 1, &integer), fmi2Error);
+    EXPECT_EQ(f.fmi2EnterInitializationMode(nullptr), fmi2Error);
+    EXPECT_EQ(f.fmi2Terminate(nullptr), fmi2Error);
+    EXPECT_EQ(f.fmi2Reset(nullptr), fmi2Error);
+    EXPECT_EQ(f.fmi2SetDebugLogging(nullptr, fmi2True, 0, nullptr), fmi2Error);
+    EXPECT_EQ(f.fmi2GetFMUstate(nullptr, &state), fmi2Error);
+    EXPECT_EQ(f.fmi2GetStatus(nullptr, fmi2DoStepStatus, nullptr), fmi2Error);
+    f.fmi2FreeInstance(nullptr);
+
+    // Instantiation refused: wrong guid, Model Exchange, no name.
+    for (Instance* refused : {new Instance("flight", "{not-ours}"), new Instance("flight", ORVALINK_FMU_GUID, fmi2ModelExchange),
+                              new Instance("")}) {
+        EXPECT_EQ(refused->component, nullptr);
+        EXPECT_FALSE(refused->log.lines.empty());
+        delete refused;
+    }
+
+    // Each forbidden call on a fresh instance, which it puts in the error state.
+    struct Call {
+        const char* what;
+        std::function<fmi2Status(fmi2Component)> call;
+    };
+    const Call calls[] = {
+        {"DoStep before initialisation", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.0, 0.1, fmi2True); }},
+        {"SetReal of an unknown reference", [&](fmi2Component c) { return f.fmi2SetReal(c, &unknown, 1, &real); }},
+        {"SetReal with no arrays", [&](fmi2Component c) { return f.fmi2SetReal(c, nullptr, 1, nullptr); }},
+        {"SetInteger of the output", [&](fmi2Component c) { return f.fmi2SetInteger(c, &datagramsSentRef, 1, &integer); }},
+        {"SetString of a null text", [&](fmi2Component c) { return f.fmi2SetString(c, &hostNameRef, 1, &text); }},
+        {"SetBoolean of anything", [&](fmi2Component c) { return f.fmi2SetBoolean(c, &portNumberRef, 1, &boolean); }},
+        {"GetInteger before initialisation", [&](fmi2Component c) { return f.fmi2GetInteger(c, &datagramsSentRef, 1, &integer); }},
+        {"ExitInitializationMode before entering", [&](fmi2Component c) { return f.fmi2ExitInitializationMode(c); }},
+        {"Terminate before initialisation", [&](fmi2Component c) { return f.fmi2Terminate(c); }},
+        {"GetFMUstate", [&](fmi2Component c) { return f.fmi2GetFMUstate(c, &state); }},
+        {"CancelStep", [&](fmi2Component c) { return f.fmi2CancelStep(c); }},
+        {"GetStatus before a step", [&](fmi2Component c) { fmi2Status s; return f.fmi2GetStatus(c, fmi2DoStepStatus, &s); }},
+    };
+    for (const Call& call : calls) {
+        Instance instance;
+        ASSERT_NE(instance.component, nullptr);
+        EXPECT_EQ(call.call(instance.component), fmi2Error) << call.what;
+        EXPECT_TRUE(instance.log.mentions(" 3 logStatusError: ")) << call.what;
+        EXPECT_EQ(f.fmi2EnterInitializationMode(instance.component), fmi2Error) << call.what << ": not in the error state";
+    }
+
+    // After initialisation: parameters are fixed, steps need a positive size and stop at the stop time.
+    udp::Socket receiver = test_support::receiver();
+    const Call late[] = {
+        {"SetInteger of a parameter after initialisation",
+         [&](fmi2Component c) { return f.fmi2SetInteger(c, &portNumberRef, 1, &integer); }},
+        {"SetString after initialisation", [&](fmi2Component c) { return f.fmi2SetString(c, &hostNameRef, 1, &text); }},
+        {"a step of size 0", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.0, 0.0, fmi2True); }},
+        {"a step past the stop time", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.95, 0.1, fmi2True); }},
+        {"EnterInitializationMode again", [&](fmi2Component c) { return f.fmi2EnterInitializationMode(c); }},
+    };
+    for (const Call& call : late) {
+        Instance instance;
+        ASSERT_EQ(instance.setHost("127.0.0.1"), fmi2OK);
+        ASSERT_EQ(instance.setInteger(portNumberRef, receiver.localPort()), fmi2OK);
+        ASSERT_EQ(f.fmi2SetupExperiment(instance.component, fmi2False, 0.0, 0.0, fmi2True, 1.0), fmi2OK);
+        ASSERT_EQ(f.fmi2EnterInitializationMode(instance.component), fmi2OK);
+        ASSERT_EQ(f.fmi2ExitInitializationMode(instance.component), fmi2OK);
+        EXPECT_EQ(call.call(instance.component), fmi2Error) << call.what;
+        EXPECT_TRUE(instance.log.mentions("logStatusError")) << call.what;
+    }
+    EXPECT_TRUE(test_support::receive(receiver, 100).empty());
+
+    // After terminating: no more steps; freeing after terminating is safe.
+    Instance done;
+    ASSERT_EQ(done.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+    ASSERT_EQ(f.fmi2Terminate(done.component), fmi2OK);
+    EXPECT_EQ(f.fmi2DoStep(done.component, 0.0, 0.1, fmi2True), fmi2Error);
+    EXPECT_EQ(f.fmi2Terminate(done.component), fmi2Error);
+}
+
+TEST(Fmu, instances_are_independent)
+{
+    udp::Socket first = test_support::receiver();
+    udp::Socket second = test_support::receiver();
+    Instance a("a");
+    Instance b("b");
+    ASSERT_EQ(a.initialise("127.0.0.1", first.localPort(), 17), fmi2OK);
+    ASSERT_EQ(b.initialise("localhost", second.localPort(), 24), fmi2OK);
+    ASSERT_EQ(fmu().fmi2DoStep(a.component, 0.0, 0.1, fmi2True), fmi2OK);
+    ASSERT_EQ(fmu().fmi2DoStep(b.component, 0.0, 0.1, fmi2True), fmi2OK);
+    ASSERT_EQ(fmu().fmi2DoStep(b.component, 0.1, 0.1, fmi2True), fmi2OK);
+    EXPECT_EQ(test_support::receive(first).size(), 336u);
+    EXPECT_EQ(test_support::receive(second).size(), 408u);
+    EXPECT_EQ(test_support::receive(second).size(), 408u);
+    EXPECT_TRUE(test_support::receive(first, 100).empty());
+    EXPECT_EQ(a.integer(datagramsSentRef), 1);
+    EXPECT_EQ(b.integer(datagramsSentRef), 2);
+}
+
+#if defined(__linux__)
+std::size_t openDescriptors()
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(Fmu, closes_its_socket_on_terminate_and_on_free)
+{
+    udp::Socket receiver = test_support::receiver();
+    const std::size_t before = openDescriptors();
+    {
+        Instance instance;
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+        EXPECT_EQ(openDescriptors(), before + 1);
+        EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    for (int round = 0; round < 3; ++round) {
+        Instance instance;
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+    }  // freed without terminating
+    EXPECT_EQ(openDescriptors(), before);
+    {
+        Instance instance;
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+        EXPECT_EQ(fmu().fmi2Reset(instance.component), fmi2OK);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+}
+#endif
+
+}  // namespace

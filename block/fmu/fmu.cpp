@@ -189,7 +189,8 @@ bool isInputRef(fmi2ValueReference vr) { return vr >= firstInputRef && vr < firs
 bool arraysGiven(Instance* instance, const char* function, const void* vr, size_t nvr, const void* value)
 {
     if (nvr > 0 && (vr == nullptr || value == nullptr)) {
-        fail(instance, "%s got no value reference or value array for %zu values", function, nvr);
+        fail(instance, "%s got no value reference or value array for %lu values", function,
+             static_cast<unsigned long>(nvr));
         return false;
     }
     return true;
@@ -493,7 +494,8 @@ fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference vr[], size_t 
             return fail(instance, "fmi2SetString: no String parameter has value reference %u", vr[i]);
         }
         if (value[i] == nullptr || std::strlen(value[i]) >= hostNameCapacity) {
-            return fail(instance, "HostName must be text of at most %zu characters", hostNameCapacity - 1);
+            return fail(instance, "HostName must be text of at most %d characters",
+                        static_cast<int>(hostNameCapacity - 1));
         }
     }
     for (size_t i = 0; i < nvr; ++i) {

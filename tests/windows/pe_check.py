@@ -5,6 +5,7 @@ export that it returns with a plain `ret`. Reads the PE files directly.
 
 usage: pe_check.py OBJDUMP BIN_DIR
 """
+import os
 import struct
 import subprocess
 import sys
@@ -117,6 +118,14 @@ def returns_of(objdump, pe, rva):
 failures = []
 
 
+FMI2_FUNCTIONS = """fmi2GetTypesPlatform fmi2GetVersion fmi2SetDebugLogging fmi2Instantiate fmi2FreeInstance
+fmi2SetupExperiment fmi2EnterInitializationMode fmi2ExitInitializationMode fmi2Terminate fmi2Reset fmi2GetReal
+fmi2GetInteger fmi2GetBoolean fmi2GetString fmi2SetReal fmi2SetInteger fmi2SetBoolean fmi2SetString fmi2GetFMUstate
+fmi2SetFMUstate fmi2FreeFMUstate fmi2SerializedFMUstateSize fmi2SerializeFMUstate fmi2DeSerializeFMUstate
+fmi2GetDirectionalDerivative fmi2SetRealInputDerivatives fmi2GetRealOutputDerivatives fmi2DoStep fmi2CancelStep
+fmi2GetStatus fmi2GetRealStatus fmi2GetIntegerStatus fmi2GetBooleanStatus fmi2GetStringStatus""".split()
+
+
 def expect(condition, message):
     if not condition:
         failures.append(message)
@@ -148,6 +157,23 @@ def main():
         rets = returns_of(objdump, brindle, exports["SetMatlabPath"][1])
         expect(rets and all(r.split() == ["ret"] for r in rets),
                f"SetMatlabPath returns with a plain ret, leaving the arguments to the caller ({rets})")
+
+    # The FMU's library: the FMI functions under their plain names, for the machine its folder names.
+    for platform, machine in (("win32", 0x14C), ("win64", 0x8664)):
+        path = f"{bindir}/../fmu/binaries/{platform}/orvalink.dll"
+        if not os.path.exists(path):
+            continue
+        fmu = Pe(path)
+        expect(fmu.machine == machine, f"the FMU's {platform} DLL is for machine {machine:#x} ({fmu.machine:#x})")
+        exports = fmu.exports()
+        expect(sorted(exports) == sorted(FMI2_FUNCTIONS),
+               f"the FMU's DLL exports exactly the {len(FMI2_FUNCTIONS)} fmi2 functions, undecorated "
+               f"(has {sorted(set(exports) ^ set(FMI2_FUNCTIONS))} too many or missing)")
+        imports = set(fmu.imports())
+        expect(imports <= system | {"ws2_32.dll"}, f"the FMU's DLL needs only the system's DLLs ({sorted(imports)})")
+        if not fmu.is64 and "fmi2DoStep" in exports:
+            rets = returns_of(objdump, fmu, exports["fmi2DoStep"][1])
+            expect(rets and all(r.split() == ["ret"] for r in rets), f"fmi2DoStep is cdecl: a plain ret ({rets})")
 
     for name in ("libmx.dll", "libmex.dll"):
         imports = set(Pe(f"{bindir}/{name}").imports())

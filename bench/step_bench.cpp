@@ -2,7 +2,8 @@
 // the loaded block (encode and send), a bare send of 336 bytes on the same
 // kind of socket (connected, non-blocking, loopback), and the encoder alone.
 // The target: a step costs at most 1.05 times a bare send, so does a step of
-// the one-file source for mex (mex_step), and a step of
+// the one-file source for mex (mex_step) and fmi2DoStep of the FMU
+// (fmu_step, a version-24 datagram, against a bare send of 408 bytes), and a step of
 // orvalink-run --fast (runner_step: demo flight, inputs copied) at most 1.10. encode_and_send
 // (the encoder and a send, no block) shows how much of a gap is the block's own.
 #include <benchmark/benchmark.h>
@@ -20,6 +21,7 @@
 #include <string>
 
 #include "fdm_packet.h"
+#include "fmi2.h"
 #include "mex_host/second_host.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
@@ -119,6 +121,7 @@ int bareSocket()
     return fd;
 }
 
+// A bare send of `state.range(0)` bytes: 336 (version 17) or 408 (version 24).
 void bareSend(benchmark::State& state)
 {
     const int fd = bareSocket();
@@ -126,11 +129,52 @@ void bareSend(benchmark::State& state)
         state.SkipWithError("cannot open the socket");
         return;
     }
-    std::array<std::uint8_t, fdm17::packetSize> packet{};
+    std::array<std::uint8_t, 408> packet{};
+    const auto size = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL));
+        benchmark::DoNotOptimize(::send(fd, packet.data(), size, MSG_NOSIGNAL));
     }
     ::close(fd);
+}
+
+// fmi2DoStep of the FMU, loaded as an importer loads it, sending version 24.
+void fmuStep(benchmark::State& state)
+{
+    std::string error;
+    std::optional<emulated_host::LoadedLibrary> library = emulated_host::LoadedLibrary::open(ORVALINK_FMU_LIBRARY, error);
+    if (!library) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+#define FMI_FUNCTION(name) const auto name = reinterpret_cast<decltype(&::name)>(library->symbol(#name))
+    FMI_FUNCTION(fmi2Instantiate);
+    FMI_FUNCTION(fmi2SetInteger);
+    FMI_FUNCTION(fmi2SetReal);
+    FMI_FUNCTION(fmi2EnterInitializationMode);
+    FMI_FUNCTION(fmi2ExitInitializationMode);
+    FMI_FUNCTION(fmi2DoStep);
+    FMI_FUNCTION(fmi2FreeInstance);
+#undef FMI_FUNCTION
+    fmi2CallbackFunctions callbacks{};
+    fmi2Component c = fmi2Instantiate("bench", fmi2CoSimulation, ORVALINK_FMU_GUID, "", &callbacks, fmi2False, fmi2False);
+    const fmi2ValueReference portRef = 100;
+    const fmi2Integer port = sink().localPort();
+    if (c == nullptr || fmi2SetInteger(c, &portRef, 1, &port) != fmi2OK || fmi2EnterInitializationMode(c) != fmi2OK ||
+        fmi2ExitInitializationMode(c) != fmi2OK) {
+        state.SkipWithError("the FMU did not start");
+        fmi2FreeInstance(c);
+        return;
+    }
+    const fmi2ValueReference rollRef = 3;
+    double value = 0.0;
+    double time = 0.0;
+    for (auto _ : state) {
+        fmi2SetReal(c, &rollRef, 1, &value);
+        value += 1e-3;
+        benchmark::DoNotOptimize(fmi2DoStep(c, time, 0.01, fmi2True));
+        time += 0.01;
+    }
+    fmi2FreeInstance(c);
 }
 
 // Ports laid out as the host lays them out: one array of 28 doubles.
@@ -215,7 +259,9 @@ BENCHMARK(step)->Name("step");
 BENCHMARK(mexStep)->Name("mex_step");
 BENCHMARK(runnerStep)->Name("runner_step");
 BENCHMARK(clockQuery)->Name("clock_query");
-BENCHMARK(bareSend)->Name("bare_send");
+BENCHMARK(bareSend)->Name("bare_send")->Arg(336);
+BENCHMARK(fmuStep)->Name("fmu_step");
+BENCHMARK(bareSend)->Name("bare_send_408")->Arg(408);
 BENCHMARK(encodeOnly)->Name("encode");
 
 // Keeps each benchmark's time per iteration for the ratio.
@@ -223,5 +269,5 @@ BENCHMARK(encodeOnly)->Name("encode");
 
 int main(int argc, char** argv)
 {
-    return bench::runAndCompare(argc, argv, {{"step", "bare_send", 1.05}, {"mex_step", "bare_send", 1.05}, {"runner_step", "bare_send", 1.10}});
+    return bench::runAndCompare(argc, argv, {{"step", "bare_send", 1.05}, {"mex_step", "bare_send", 1.05}, {"fmu_step", "bare_send_408", 1.05}, {"runner_step", "bare_send", 1.10}});
 }

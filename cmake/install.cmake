@@ -9,7 +9,8 @@
 #          that MATLAB loads (MATLAB would take them for its own); samples\
 #          the sample flights; fgutil\ the dissector and the FlightGear
 #          helpers; trim\ for the model's trim data. orvalink.cpp and
-#          build_orvalink.m, for MATLAB's mex, in the folder itself.
+#          build_orvalink.m, for MATLAB's mex, and orvalink.fmu in the
+#          folder itself.
 include(GNUInstallDirs)
 
 set(tool_targets)
@@ -25,6 +26,7 @@ if(WIN32)
   set(samples_dir samples)
   set(fgutil_dir fgutil)
   set(matlab_dir .)
+  set(fmu_install_dir .)
 else()
   set(block_dir ${CMAKE_INSTALL_LIBDIR}/orvalink)
   set(host_dir ${CMAKE_INSTALL_LIBDIR}/orvalink)
@@ -35,6 +37,7 @@ else()
   # Apart from lib/orvalink, whose orvalink.mexa64 (this host's build) a
   # MATLAB build must not overwrite.
   set(matlab_dir ${CMAKE_INSTALL_DATADIR}/orvalink/matlab)
+  set(fmu_install_dir ${CMAKE_INSTALL_DATADIR}/orvalink)
   # The programs find libmx beside the MEX file; the MEX file finds it beside itself.
   set_target_properties(${tool_targets} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/orvalink")
   set_target_properties(orvalink mx mex PROPERTIES INSTALL_RPATH "$ORIGIN")
@@ -61,6 +64,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION ${data_dir}
 # The block as one source file and the MATLAB function that builds it with
 # mex: in the package folder, which the setup puts on MATLAB's path.
 install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m DESTINATION ${matlab_dir})
+# The FMU: this build's own, or the one scripts/release.sh merged from the
+# Linux and both Windows builds into fmu/merged/ (three platforms in one).
+if(TARGET orvalink_fmu)
+  install(CODE "
+    set(fmu \"${ORVALINK_FMU}\")
+    if(EXISTS \"${CMAKE_BINARY_DIR}/fmu/merged/orvalink.fmu\")
+      set(fmu \"${CMAKE_BINARY_DIR}/fmu/merged/orvalink.fmu\")
+    endif()
+    file(INSTALL \"\${fmu}\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${fmu_install_dir}\")
+  ")
+endif()
 if(WIN32)
   install(DIRECTORY DESTINATION trim)
 endif()
@@ -86,7 +100,7 @@ if(WIN32 AND TARGET orvalink-run)
       COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS orvalink brindle mx mex orvalink_mex_source orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS orvalink brindle mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
               ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

@@ -322,6 +322,7 @@ FunctionEnd
   Delete "$INSTDIR\brindle.dll"
   Delete "$INSTDIR\orvalink.cpp"
   Delete "$INSTDIR\build_orvalink.m"
+  Delete "$INSTDIR\orvalink.fmu"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\install.ini"
   Delete "$INSTDIR\uninstall.exe"

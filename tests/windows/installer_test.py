@@ -106,12 +106,12 @@ class Setup(unittest.TestCase):
         # The layout: one MEX file, in the package folder, beside the source that MATLAB's mex builds;
         # the emulated host's libraries only beside the tools.
         files = snapshot(self.target)
-        for name in ("orvalink.dll", "orvalink.cpp", "build_orvalink.m", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
+        for name in ("orvalink.dll", "orvalink.cpp", "build_orvalink.m", "orvalink.fmu", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
                      os.path.join("util", "fdm-listen.exe"), os.path.join("util", "fdm-relay.exe"),
                      os.path.join("fgutil", "fdm_native.lua")):
             self.assertIn(name, files)
         self.assertEqual(sorted(n for n in files if os.path.basename(n).lower().startswith("orvalink.")),
-                         ["orvalink.cpp", "orvalink.dll"])
+                         ["orvalink.cpp", "orvalink.dll", "orvalink.fmu"])
         self.assertEqual(sorted(os.path.dirname(n) for n in files if os.path.basename(n) in ("libmx.dll", "libmex.dll")),
                          ["util", "util"])
         self.assertTrue(any(n.startswith("samples") and n.endswith(".csv") for n in files))

@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 mkdir -p build/fuzz/findings
 
 status=0
-for target in mex_call_fuzz simulation_fuzz set_matlab_path_fuzz datagram_fuzz capture_fuzz; do
+for target in mex_call_fuzz simulation_fuzz set_matlab_path_fuzz remove_matlab_path_fuzz datagram_fuzz capture_fuzz; do
   work=$(mktemp -d)
   cp fuzz/corpus/"$target"/* "$work"/
   log=build/fuzz/findings/$target.log

@@ -1,0 +1,45 @@
+// The export of pathremove, the uninstaller's half of brindle: takes the
+// package's entry lines out of pathdef.m again, however MATLAB's savepath
+// has laid them out since.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+#  define PATHREMOVE_EXPORT __declspec(dllexport)
+#  define PATHREMOVE_CALL __cdecl
+#else
+#  define PATHREMOVE_EXPORT __attribute__((visibility("default")))
+#  define PATHREMOVE_CALL
+#endif
+
+// Removes from `definitionFolder` + "pathdef.m" every entry line that names
+// `packageFolder` or one of its subfolders samples, trim, util and fgutil.
+// `definitionFolder` is empty or ends with a backslash, as for SetMatlabPath.
+// Returns the number of lines removed (0: the file is left untouched), or
+// -1 when the file cannot be read or replaced; it is then as it was.
+extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL RemoveMatlabPath(const char* packageFolder,
+                                                                          const char* definitionFolder);
+
+namespace pathremove {
+
+constexpr std::size_t maxFileSize = 64u << 20;  // far above any path definition
+
+// `text` without the entry lines of `packageFolder`'s five folders; `removed` counts them.
+// An entry line is a quoted folder, ended by ';' inside the quotes or not,
+// then optionally a comma and the continuation "...", with blanks anywhere
+// between; folders compare as Windows compares them (case-insensitive
+// ASCII, '\' and '/' alike, no trailing separator).
+std::string withoutEntries(std::string_view text, std::string_view packageFolder, std::size_t& removed);
+
+// Replaces `path` with `text`: written beside it, then moved over it, so that
+// a failed step leaves the old file whole. False on failure.
+bool replaceFile(const std::string& path, std::string_view text);
+
+// The platform's move of `from` over `to`; false on failure.
+bool moveOver(const std::string& from, const std::string& to);
+
+}  // namespace pathremove

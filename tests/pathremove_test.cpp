@@ -1,0 +1,156 @@
+// pathremove: the package's entry lines come out of pathdef.m however
+// savepath laid them out, and every other byte stays; the file is replaced
+// whole or not at all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "remove_matlab_path.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pathremove::withoutEntries;
+
+const std::string package = "C:\\Tools\\orvalink";
+const std::string head = "function p = pathdef\r\n%   Path definition\r\np = [...\r\n%%% BEGIN ENTRIES %%%\r\n";
+const std::string other = "     'C:\\MATLAB\\toolbox\\matlab\\general;', ...\r\n";
+const std::string tail = "%%% END ENTRIES %%%\r\n     ...\r\n];\r\n";
+
+// The five lines as the setup's SetMatlabPath writes them.
+std::string installed(const std::string& folder, const std::string& end = "\n")
+{
+    std::string lines;
+    for (const char* suffix : {"", "\\samples", "\\trim", "\\util", "\\fgutil"}) {
+        lines += "'" + folder + suffix + ";',..." + end;
+    }
+    return lines;
+}
+
+std::string removed(const std::string& text, std::size_t& count, const std::string& folder = package)
+{
+    return withoutEntries(text, folder, count);
+}
+
+TEST(PathRemove, takes_out_the_lines_as_installed_and_keeps_every_other_byte)
+{
+    std::size_t count = 0;
+    EXPECT_EQ(removed(head + other + installed(package) + tail, count), head + other + tail);
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(removed(head + installed(package, "\r\n") + other + tail, count), head + other + tail);
+    EXPECT_EQ(count, 5u);
+    // The last line of a file, without a line end.
+    EXPECT_EQ(removed(head + "'" + package + "\\fgutil;',...", count), head);
+    EXPECT_EQ(count, 1u);
+}
+
+TEST(PathRemove, takes_out_lines_that_savepath_laid_out_anew)
+{
+    const std::string relaid = "     'C:\\Tools\\orvalink;', ...\r\n"
+                               "     'C:\\Tools\\orvalink\\samples;', ...\r\n"
+                               "\t'c:/tools/ORVALINK/Trim;' ,...   \r\n"
+                               "     'C:\\TOOLS\\orvalink\\util\\;', ...\r\n"
+                               "     'C:\\Tools\\orvalink\\fgutil',... % added by setup\r\n";
+    std::size_t count = 0;
+    EXPECT_EQ(removed(head + relaid + other + tail, count), head + other + tail);
+    EXPECT_EQ(count, 5u);
+}
+
+TEST(PathRemove, takes_out_what_is_left_and_every_repeated_set)
+{
+    std::string four = installed(package);
+    four.erase(four.find("'C:\\Tools\\orvalink\\trim"), std::string("'C:\\Tools\\orvalink\\trim;',...\n").size());
+    std::size_t count = 0;
+    EXPECT_EQ(removed(head + four + tail, count), head + tail);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(removed(head + installed(package) + other + installed(package) + installed(package) + tail, count),
+              head + other + tail);
+    EXPECT_EQ(count, 15u);
+    // A trailing separator on the package folder changes nothing.
+    EXPECT_EQ(removed(head + installed(package) + tail, count, package + "\\"), head + tail);
+}
+
+TEST(PathRemove, keeps_lines_that_name_other_folders_or_are_no_plain_entry)
+{
+    const std::string kept = "'C:\\Tools\\orvalink2;',...\n"
+                             "'C:\\Tools\\orvalink\\samples\\mine;',...\n"
+                             "'C:\\Tools;',...\n"
+                             "'C:\\Tools\\orvalinksamples;',...\n"
+                             "% 'C:\\Tools\\orvalink;',...\n"
+                             "addpath('C:\\Tools\\orvalink');\n"
+                             "'C:\\Tools\\orvalink;' 'D:\\x;',...\n"
+                             "'C:\\Tools\\orvalink;\n"
+                             "''\n"
+                             "'C:\\Tools\\orval\xc3\xb6nk;',...\n"
+                             "\0'C:\\Tools\\orvalink;',...\n";
+    const std::string text = head + std::string(kept.data(), kept.size() - 1) + std::string(1, '\0') + tail;
+    std::size_t count = 9;
+    EXPECT_EQ(removed(text, count), text);
+    EXPECT_EQ(count, 0u);
+    // No package folder names nothing.
+    EXPECT_EQ(removed(head + installed(package) + tail, count, ""), head + installed(package) + tail);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(removed(head + "'\\;',...\n" + tail, count, "\\"), head + "'\\;',...\n" + tail);
+}
+
+class RemoveMatlabPathFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("pathremove-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        folder = dir.string() + static_cast<char>(fs::path::preferred_separator);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    void write(const std::string& text) { std::ofstream(dir / "pathdef.m", std::ios::binary) << text; }
+    std::string read() const
+    {
+        std::ifstream in(dir / "pathdef.m", std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    fs::path dir;
+    std::string folder;
+};
+
+TEST_F(RemoveMatlabPathFile, rewrites_the_file_and_reports_the_lines_removed)
+{
+    const char bytes[] = "% \xff\xfe bytes\0 kept\r\n";
+    const std::string binary(bytes, sizeof bytes - 1);
+    write(head + binary + installed(package) + tail);
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 5);
+    EXPECT_EQ(read(), head + binary + tail);
+    EXPECT_FALSE(fs::exists(dir / "pathdef.m.orvalink-new"));
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 0);  // nothing left: untouched
+    EXPECT_EQ(read(), head + binary + tail);
+}
+
+TEST_F(RemoveMatlabPathFile, fails_and_changes_nothing_when_it_cannot_read_or_replace)
+{
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), -1);  // no pathdef.m
+    EXPECT_EQ(RemoveMatlabPath(nullptr, folder.c_str()), -1);
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), nullptr), -1);
+    write(head + installed(package) + tail);
+    fs::create_directory(dir / "pathdef.m.orvalink-new");  // the new file cannot be written
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), -1);
+    EXPECT_EQ(read(), head + installed(package) + tail);
+    fs::remove(dir / "pathdef.m.orvalink-new");
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 5);
+}
+
+TEST_F(RemoveMatlabPathFile, refuses_a_file_larger_than_any_path_definition)
+{
+    {
+        std::ofstream out(dir / "pathdef.m", std::ios::binary);
+        out << installed(package);
+        out.seekp(static_cast<std::streamoff>(pathremove::maxFileSize + 1));
+        out << '\n';
+    }
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), -1);
+    EXPECT_EQ(fs::file_size(dir / "pathdef.m"), pathremove::maxFileSize + 2);
+}
+
+}  // namespace

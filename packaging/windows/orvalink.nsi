@@ -458,101 +458,24 @@ SectionEnd
 
 ; ---- Uninstall ----------------------------------------------------------------
 
-; Reads the next byte of $R2 into $R5 (-1 at the end).
-!macro NextByte
-  ClearErrors
-  FileReadByte $R2 $R5
-  ${IfThen} ${Errors} ${|} StrCpy $R5 -1 ${|}
-!macroend
-
-; Removes from pathdef.m the five entry lines that setup added, byte for
-; byte: every other line, and every line end, stays as it was.
+; Takes the package's entry lines out of pathdef.m, however savepath has
+; laid them out since: pathremove.dll does it, carried in this program.
 Function un.RemoveEntries
-  StrCpy $R0 "$Definitionpathdef.m"
-  ${IfNot} ${FileExists} $R0
-    Return
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR"
+  File "${PATHREMOVE}"
+  System::Call '"$PLUGINSDIR\pathremove.dll"::RemoveMatlabPath(m "$INSTDIR", m "$Definition") i .r0 ?cu'
+  SetOutPath "$TEMP"
+  ${If} $0 == -1
+  ${OrIf} $0 == "error"
+    StrCpy $R9 "Could not rewrite $Definitionpathdef.m, so orvalink's folders stay on MATLAB's path. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+    DetailPrint "$R9"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
+  ${ElseIf} $0 == 0
+    DetailPrint "MATLAB's path definition $Definitionpathdef.m did not name orvalink's folders; it is as it was."
+  ${Else}
+    DetailPrint "Took orvalink's folders off MATLAB's path ($0 lines of $Definitionpathdef.m)."
   ${EndIf}
-  ; Pass 1: the byte range of the first run of the five entry lines.
-  StrCpy $R6 -1   ; start of the run
-  StrCpy $R7 -1   ; its end
-  StrCpy $R1 0    ; entry lines matched in a row
-  StrCpy $R8 0    ; offset of the current line's start
-  StrCpy $R9 0    ; offset of the next byte
-  StrCpy $R3 ""   ; the current line, without its line end (non-ASCII bytes as '?')
-  FileOpen $R2 $R0 r
-  ${IfThen} ${Errors} ${|} Return ${|}
-  ${Do}
-    !insertmacro NextByte
-    ${If} $R5 != -1
-      IntOp $R9 $R9 + 1
-    ${EndIf}
-    ${If} $R5 == 10
-    ${OrIf} $R5 == -1
-      StrCpy $R4 $R3 "" -1
-      ${IfThen} $R4 == "$\r" ${|} StrCpy $R3 $R3 -1 ${|}
-      ${Select} $R1
-        ${Case} 0
-          StrCpy $R4 "'$INSTDIR;',..."
-        ${Case} 1
-          StrCpy $R4 "'$INSTDIR\samples;',..."
-        ${Case} 2
-          StrCpy $R4 "'$INSTDIR\trim;',..."
-        ${Case} 3
-          StrCpy $R4 "'$INSTDIR\util;',..."
-        ${Case} 4
-          StrCpy $R4 "'$INSTDIR\fgutil;',..."
-      ${EndSelect}
-      ${If} $R3 == $R4
-        ${IfThen} $R1 == 0 ${|} StrCpy $R6 $R8 ${|}
-        IntOp $R1 $R1 + 1
-        ${If} $R1 == 5
-          StrCpy $R7 $R9
-          ${ExitDo}
-        ${EndIf}
-      ${ElseIf} $R3 == "'$INSTDIR;',..."
-        StrCpy $R6 $R8
-        StrCpy $R1 1
-      ${Else}
-        StrCpy $R1 0
-      ${EndIf}
-      ${IfThen} $R5 == -1 ${|} ${ExitDo} ${|}
-      StrCpy $R8 $R9
-      StrCpy $R3 ""
-    ${ElseIf} $R5 < 128
-      IntFmt $R4 "%c" $R5
-      StrCpy $R3 "$R3$R4"
-    ${Else}
-      StrCpy $R3 "$R3?"
-    ${EndIf}
-  ${Loop}
-  FileClose $R2
-  ${If} $R7 == -1
-    DetailPrint "$R0 does not hold the package's entry lines; left as it is."
-    Return
-  ${EndIf}
-  ; Pass 2: every byte outside that range, into a new file that then replaces pathdef.m.
-  FileOpen $R2 $R0 r
-  FileOpen $R3 "$R0.orvalink-new" w
-  ${If} ${Errors}
-    FileClose $R2
-    DetailPrint "Could not write beside $R0; its entry lines stay."
-    Return
-  ${EndIf}
-  StrCpy $R9 0
-  ${Do}
-    !insertmacro NextByte
-    ${IfThen} $R5 == -1 ${|} ${ExitDo} ${|}
-    ${If} $R9 < $R6
-    ${OrIf} $R9 >= $R7
-      FileWriteByte $R3 $R5
-    ${EndIf}
-    IntOp $R9 $R9 + 1
-  ${Loop}
-  FileClose $R2
-  FileClose $R3
-  Delete $R0
-  Rename "$R0.orvalink-new" $R0
-  DetailPrint "Removed the package's five entry lines from $R0"
 FunctionEnd
 
 Function un.onInit

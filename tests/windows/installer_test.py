@@ -131,6 +131,22 @@ class Setup(unittest.TestCase):
         self.assertFalse(os.path.exists(self.target), snapshot(self.target) if os.path.exists(self.target) else "")
         self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
 
+    def test_uninstall_takes_out_entries_that_savepath_laid_out_anew(self):
+        self.assertEqual(self.install().returncode, 0)
+        pathdef = os.path.join(self.local, "pathdef.m")
+        folder = windows(self.target)
+        marker = b"%%% END ENTRIES %%%\r\n"
+        before, after = PATHDEF.split(marker)
+        # As MATLAB's savepath writes them, in another case and with forward slashes, and one
+        # line (trim) deleted by the user.
+        relaid = "".join(f"     '{f};', ...\r\n" for f in (folder, folder + "\\SAMPLES", folder.upper() + "\\util",
+                                                             folder.replace("\\", "/") + "/fgutil"))
+        with open(pathdef, "wb") as handle:
+            handle.write(before + relaid.encode() + marker + after)
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertFalse(os.path.exists(pathdef + ".orvalink-new"))
+
     def test_the_newest_matlab_in_the_registry_is_the_default(self):
         older = os.path.join(self.work, "MATLAB", "R2019a")
         os.makedirs(os.path.join(older, "toolbox", "local"))

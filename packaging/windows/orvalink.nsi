@@ -45,6 +45,7 @@ Var Definition    ; <MATLAB folder>\toolbox\local\ (ends with a backslash)
 Var KeptOld       ; an earlier pathdef.old, kept under this name ("" when there was none)
 Var Problem       ; why an input is refused ("" when it is not)
 Var MatlabField   ; the MATLAB folder page's text field
+Var Earlier       ; the folder of an earlier install of orvalink ("" when there is none)
 
 Page directory "" "" DirectoryLeave
 Page custom MatlabPage MatlabLeave
@@ -180,6 +181,62 @@ Function SetMatlab   ; $R0: the MATLAB folder as given
   StrCpy $Definition "$Matlab\toolbox\local\"
 FunctionEnd
 
+; ---- An earlier install ----------------------------------------------------
+
+; Takes the entry lines of `folder` out of `definition`pathdef.m, however
+; savepath laid them out: pathdef.m's editor, pathremove.dll, is carried in
+; this program. $0: the lines taken out, -1 or "error" on failure.
+!macro RemoveEntriesOf folder definition
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR"
+  File "${PATHREMOVE}"
+  System::Call '"$PLUGINSDIR\pathremove.dll"::RemoveMatlabPath(m "${folder}", m "${definition}") i .r0 ?cu'
+  SetOutPath "$TEMP"
+!macroend
+
+; $Earlier: where the uninstall key says orvalink is installed, when that folder is still there.
+Function FindEarlierInstall
+  ReadRegStr $Earlier HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $Earlier != ""
+  ${AndIfNot} ${FileExists} "$Earlier\install.ini"
+  ${AndIfNot} ${FileExists} "$Earlier\uninstall.exe"
+    StrCpy $Earlier ""
+  ${EndIf}
+FunctionEnd
+
+; Two copies on MATLAB's path would leave it loading the first one's block:
+; another folder than the earlier install's is refused when silent.
+Function CheckEarlierInstall
+  StrCpy $Problem ""
+  ${If} $Earlier != ""
+  ${AndIf} $Earlier != $INSTDIR
+    StrCpy $Problem "orvalink is already installed in $Earlier. Uninstall it first, or install into that folder: with two copies on its path, MATLAB would load the first one's block."
+  ${EndIf}
+FunctionEnd
+
+; The earlier install's uninstaller takes its files and entry lines away;
+; without one that works, its entry lines are taken out here.
+Function RemoveEarlierInstall
+  ${If} $Earlier == ""
+    Return
+  ${EndIf}
+  ReadINIStr $R1 "$Earlier\install.ini" "orvalink" "definition"
+  StrCpy $R2 1
+  ${If} ${FileExists} "$Earlier\uninstall.exe"
+    DetailPrint "Uninstalling the orvalink in $Earlier first."
+    ClearErrors
+    ExecWait '"$Earlier\uninstall.exe" /S _?=$Earlier' $R2
+    ${IfThen} ${Errors} ${|} StrCpy $R2 1 ${|}
+    Delete "$Earlier\uninstall.exe"
+    RMDir "$Earlier"
+  ${EndIf}
+  ${If} $R2 != 0
+  ${AndIf} $R1 != ""
+    !insertmacro RemoveEntriesOf "$Earlier" "$R1"
+    DetailPrint "Took the earlier orvalink's folders off the path in $R1pathdef.m ($0)."
+  ${EndIf}
+FunctionEnd
+
 ; ---- Checks, before anything is written ------------------------------------
 
 Function CheckInstallFolder
@@ -260,6 +317,11 @@ Function .onInit
     ${If} $Problem != ""
     !insertmacro Stop "$TEMP" "$Problem" 2
   ${EndIf}
+    Call FindEarlierInstall
+    Call CheckEarlierInstall
+    ${If} $Problem != ""
+      !insertmacro Stop "$TEMP" "$Problem" 2
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -267,6 +329,12 @@ Function DirectoryLeave
   Call CheckInstallFolder
   ${If} $Problem != ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "$Problem"
+    Abort
+  ${EndIf}
+  Call FindEarlierInstall
+  Call CheckEarlierInstall
+  ${If} $Problem != ""
+    MessageBox MB_YESNO|MB_ICONQUESTION "orvalink is already installed in $Earlier. Setup uninstalls that copy first, so that MATLAB loads only the one in $INSTDIR. Go on?" IDYES +2
     Abort
   ${EndIf}
 FunctionEnd
@@ -387,6 +455,19 @@ Section "orvalink"
     !insertmacro Stop "$TEMP" "$Problem" 2
   ${EndIf}
 
+  ; A reinstall, an upgrade or a move: the earlier copy goes first, and so
+  ; does every entry line of this folder that an older setup left behind,
+  ; so that pathdef.m ends up with exactly one set.
+  Call FindEarlierInstall
+  Call RemoveEarlierInstall
+  !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
+  ${If} $0 == -1
+  ${OrIf} $0 == "error"
+    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines an earlier install left; nothing was changed. Is the file writable?" 3
+  ${ElseIf} $0 > 0
+    DetailPrint "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
   File /r "${STAGE}/*.*"
   CreateDirectory "$INSTDIR\trim"
@@ -461,11 +542,7 @@ SectionEnd
 ; Takes the package's entry lines out of pathdef.m, however savepath has
 ; laid them out since: pathremove.dll does it, carried in this program.
 Function un.RemoveEntries
-  InitPluginsDir
-  SetOutPath "$PLUGINSDIR"
-  File "${PATHREMOVE}"
-  System::Call '"$PLUGINSDIR\pathremove.dll"::RemoveMatlabPath(m "$INSTDIR", m "$Definition") i .r0 ?cu'
-  SetOutPath "$TEMP"
+  !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
     StrCpy $R9 "Could not rewrite $Definitionpathdef.m, so orvalink's folders stay on MATLAB's path. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"

@@ -19,6 +19,7 @@ import unittest
 SETUP = sys.argv.pop(1)
 WINE = sys.argv.pop(1)
 TIMEOUT = 120
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvalink"
 
 PATHDEF = (
     "function p = pathdef\r\n"
@@ -75,7 +76,25 @@ class Setup(unittest.TestCase):
         self.target = os.path.join(self.work, "Programs", "orvalink")
 
     def tearDown(self):
+        wine(["reg", "delete", UNINSTALL_KEY, "/f"])
         shutil.rmtree(self.work, ignore_errors=True)
+
+    def entries(self, target=None):
+        folder = windows(target or self.target)
+        return "".join(f"'{folder}{suffix};',...\r\n" for suffix in ("", "\\samples", "\\trim", "\\util", "\\fgutil"))
+
+    def with_entries(self, lines):
+        marker = b"%%% END ENTRIES %%%\r\n"
+        before, after = PATHDEF.split(marker)
+        return before + lines.encode() + marker + after
+
+    def last_log_line(self, folder=None):
+        if folder is None:
+            temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
+            # winepath through the same loader: plain "winepath" starts the 32-bit one.
+            folder = wine(["winepath", "-u", temp], text=True).stdout.strip()
+        with open(os.path.join(folder, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
+            return handle.read().splitlines()[-1]
 
     def install(self, target=None, matlab=None):
         return wine([SETUP, "/S", "/MATLAB=" + windows(matlab or self.matlab), "/D=" + windows(target or self.target)])
@@ -131,6 +150,44 @@ class Setup(unittest.TestCase):
         self.assertFalse(os.path.exists(self.target), snapshot(self.target) if os.path.exists(self.target) else "")
         self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
 
+    def test_a_reinstall_leaves_one_set_of_entries(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        for _ in range(3):
+            self.assertEqual(self.install().returncode, 0)
+            self.assertEqual(read(pathdef), self.with_entries(self.entries()))
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertFalse(os.path.exists(self.target))
+
+    def test_an_earlier_install_without_a_working_uninstaller_is_replaced(self):
+        # What an older setup left: its uninstall key, its install.ini, no uninstaller, and
+        # three sets of entry lines from three runs of it.
+        pathdef = os.path.join(self.local, "pathdef.m")
+        os.makedirs(self.target)
+        with open(os.path.join(self.target, "install.ini"), "w", encoding="ascii") as handle:
+            handle.write(f"[orvalink]\r\ndefinition={windows(self.local)}\\\r\nkept=\r\n")
+        with open(pathdef, "wb") as handle:
+            handle.write(self.with_entries(self.entries() * 3))
+        self.assertEqual(wine(["reg", "add", UNINSTALL_KEY, "/v", "InstallLocation", "/d", windows(self.target),
+                               "/f"]).returncode, 0)
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(read(pathdef), self.with_entries(self.entries()))
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+
+    def test_a_second_folder_is_refused_when_silent(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        self.assertEqual(self.install().returncode, 0)
+        registered = read(pathdef)
+        other = os.path.join(self.work, "Other", "orvalink")
+        run = self.install(target=other)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("already installed in " + windows(self.target), self.last_log_line())
+        self.assertFalse(os.path.exists(other))
+        self.assertEqual(read(pathdef), registered)
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+
     def test_uninstall_takes_out_entries_that_savepath_laid_out_anew(self):
         self.assertEqual(self.install().returncode, 0)
         pathdef = os.path.join(self.local, "pathdef.m")
@@ -183,11 +240,7 @@ class Setup(unittest.TestCase):
             self.assertNotEqual(run.returncode, 0, reason)
             self.assertEqual(snapshot(self.work), before, reason)
             self.assertFalse(os.path.exists(target))
-            temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
-            # winepath through the same loader: plain "winepath" starts the 32-bit one.
-            log = wine(["winepath", "-u", temp], text=True).stdout.strip()
-            with open(os.path.join(log, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
-                self.assertIn(reason, handle.read().splitlines()[-1])
+            self.assertIn(reason, self.last_log_line())
 
 
 if __name__ == "__main__":

@@ -22,9 +22,15 @@ SetCompressor /SOLID lzma
 !include nsDialogs.nsh
 
 !if "${ARCH}" == "win64"
+  !define OTHER_ARCH win32
+  !define BITS 64
+  !define OTHER_BITS 32
   Target amd64-unicode
   InstallDir "$PROGRAMFILES64\orvalink"
 !else
+  !define OTHER_ARCH win64
+  !define BITS 32
+  !define OTHER_BITS 64
   Target x86-unicode
   InstallDir "$PROGRAMFILES\orvalink"
 !endif
@@ -163,6 +169,23 @@ Function MatlabOption
   ClearErrors
 FunctionEnd
 
+; The error flag when the command line holds a quoted "/D=...", which NSIS
+; ignores (it takes /D= only last and unquoted) and would install elsewhere.
+Function QuotedInstallOption
+  ${GetParameters} $R2
+  StrLen $R3 $R2
+  StrCpy $R4 0
+  ClearErrors
+  ${DoWhile} $R4 < $R3
+    StrCpy $R5 $R2 4 $R4
+    ${If} $R5 S== '"/D='
+      SetErrors
+      Return
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+FunctionEnd
+
 Function SetMatlab   ; $R0: the MATLAB folder as given
   ; Without quotes (no Windows path holds one): "/MATLAB=C:\Program Files\MATLAB" arrives with one left over.
   StrCpy $Matlab ""
@@ -295,6 +318,19 @@ Function CheckMatlabFolder
     StrCpy $Problem "The path definition folder $Definition has $R0 characters; at most ${MAX_DEFINITION} fit. Install MATLAB in a shorter folder or add the package to its path by hand."
   ${ElseIfNot} ${FileExists} "$Definitionpathdef.m"
     StrCpy $Problem "$Definition holds no pathdef.m: $Matlab is not a MATLAB folder. Choose the folder MATLAB is installed in."
+  ${ElseIfNot} ${FileExists} "$Matlab\bin\${ARCH}\*.*"
+  ${AndIf} ${FileExists} "$Matlab\bin\${OTHER_ARCH}\*.*"
+    StrCpy $Problem "$Matlab is a ${OTHER_BITS}-bit MATLAB (it has bin\${OTHER_ARCH}, not bin\${ARCH}). Use the ${OTHER_BITS}-bit setup, orvalink-${VERSION}-${OTHER_ARCH}-setup.exe."
+  ${EndIf}
+FunctionEnd
+
+; A MATLAB folder with neither bin\win32 nor bin\win64 may be a copy: said, not refused.
+Function WarnUnknownArchitecture
+  ${IfNot} ${FileExists} "$Matlab\bin\${ARCH}\*.*"
+  ${AndIfNot} ${FileExists} "$Matlab\bin\${OTHER_ARCH}\*.*"
+    StrCpy $R9 "Warning: $Matlab has neither bin\win32 nor bin\win64, so setup cannot tell whether it is a ${BITS}-bit MATLAB. Going on."
+    DetailPrint "$R9"
+    !insertmacro LogTo "$INSTDIR" "$R9"
   ${EndIf}
 FunctionEnd
 
@@ -309,6 +345,10 @@ Function .onInit
   ClearErrors
   Call SetMatlab
   ${If} ${Silent}
+    Call QuotedInstallOption
+    ${If} ${Errors}
+      !insertmacro Stop "$TEMP" "The install folder was given as $\"/D=...$\", in quotes, which setup cannot read: give /D= last and without quotes, even with blanks in the folder (/D=C:\Program Files\orvalink). Nothing was installed." 2
+    ${EndIf}
     Call CheckInstallFolder
     ${If} $Problem != ""
     !insertmacro Stop "$TEMP" "$Problem" 2
@@ -518,7 +558,9 @@ Section "orvalink"
 
   ; 1 does not say that the end marker was found.
   Call EntriesPresent
+  StrCpy $R8 "registered it in $Definitionpathdef.m"
   ${If} $R0 != 1
+    StrCpy $R8 "did not register it: $Definitionpathdef.m has no END ENTRIES line, so the package is not on MATLAB's path"
     StrCpy $R9 "$Definitionpathdef.m has no END ENTRIES line, so the package is not on MATLAB's path. Add it by hand in MATLAB: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
     DetailPrint "$R9"
     !insertmacro LogTo "$INSTDIR" "$R9"
@@ -532,7 +574,8 @@ Section "orvalink"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and registered it in $Definitionpathdef.m"
+  Call WarnUnknownArchitecture
+  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8"
   ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
   DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB."
 SectionEnd

@@ -19,6 +19,8 @@ import unittest
 SETUP = sys.argv.pop(1)
 WINE = sys.argv.pop(1)
 TIMEOUT = 120
+ARCH = "win64" if "win64" in os.path.basename(SETUP) else "win32"
+OTHER_ARCH = "win32" if ARCH == "win64" else "win64"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvalink"
 
 PATHDEF = (
@@ -70,6 +72,7 @@ class Setup(unittest.TestCase):
         self.matlab = os.path.join(self.work, "MATLAB", "R2024b Update 1")
         self.local = os.path.join(self.matlab, "toolbox", "local")
         os.makedirs(self.local)
+        os.makedirs(os.path.join(self.matlab, "bin", ARCH))
         with open(os.path.join(self.local, "pathdef.m"), "wb") as handle:
             handle.write(PATHDEF)
         # No blank in the folders: Wine would quote the argument, and /D= must come unquoted.
@@ -187,6 +190,48 @@ class Setup(unittest.TestCase):
         self.assertEqual(read(pathdef), registered)
         self.uninstall()
         self.assertEqual(read(pathdef), PATHDEF)
+
+    def test_the_matlab_folder_must_fit_the_setups_architecture(self):
+        other = os.path.join(self.work, "Other MATLAB")
+        os.makedirs(os.path.join(other, "toolbox", "local"))
+        os.makedirs(os.path.join(other, "bin", OTHER_ARCH))
+        with open(os.path.join(other, "toolbox", "local", "pathdef.m"), "wb") as handle:
+            handle.write(PATHDEF)
+        run = self.install(matlab=other)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn(f"has bin\\{OTHER_ARCH}, not bin\\{ARCH}", self.last_log_line())
+        self.assertFalse(os.path.exists(self.target))
+        # Neither folder: perhaps a copy of MATLAB, so a warning, and the install goes on.
+        shutil.rmtree(os.path.join(other, "bin"))
+        self.assertEqual(self.install(matlab=other).returncode, 0)
+        with open(os.path.join(self.target, "orvalink-setup.log"), encoding="utf-8") as handle:
+            self.assertIn("has neither bin\\win32 nor bin\\win64", handle.read())
+        self.assertIn(self.entries().encode(), read(os.path.join(other, "toolbox", "local", "pathdef.m")))
+        self.uninstall()
+
+    def test_the_log_says_when_the_package_is_not_on_the_path(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        without_marker = PATHDEF.replace(b"%%% END ENTRIES %%%\r\n", b"")
+        with open(pathdef, "wb") as handle:
+            handle.write(without_marker)
+        self.assertEqual(self.install().returncode, 0)
+        last = self.last_log_line(self.target)
+        self.assertIn("did not register it", last)
+        self.assertNotIn("registered it in", last)
+        self.assertEqual(read(pathdef), without_marker)
+        self.uninstall()
+
+    def test_a_quoted_install_folder_is_refused_when_silent(self):
+        blank = os.path.join(self.work, "With Blank", "orvalink")
+        # A blank makes Wine quote the argument: "/D=Z:\...\With Blank\orvalink".
+        run = wine([SETUP, "/S", "/MATLAB=" + windows(self.matlab), "/D=" + windows(blank)])
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("in quotes", self.last_log_line())
+        self.assertFalse(os.path.exists(blank))
+        for default in ("C:\\Program Files\\orvalink", "C:\\Program Files (x86)\\orvalink"):
+            where = wine(["winepath", "-u", default], text=True).stdout.strip()
+            self.assertFalse(where and os.path.exists(where), default)
+        self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
 
     def test_uninstall_takes_out_entries_that_savepath_laid_out_anew(self):
         self.assertEqual(self.install().returncode, 0)

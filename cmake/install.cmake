@@ -98,10 +98,11 @@ if(WIN32 AND TARGET orvalink-run)
       OUTPUT ${ORVALINK_INSTALLER}
       COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
       COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py ${stage} ${CMAKE_BINARY_DIR}/installed-files.nsh
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
-              -DPATHREMOVE=$<TARGET_FILE:pathremove>
+              -DPATHREMOVE=$<TARGET_FILE:pathremove> -DFILES=${CMAKE_BINARY_DIR}/installed-files.nsh
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
               ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

@@ -20,6 +20,7 @@ SetCompressor /SOLID lzma
 !include WordFunc.nsh
 !include TextFunc.nsh
 !include nsDialogs.nsh
+!include "${FILES}"
 
 !if "${ARCH}" == "win64"
   !define OTHER_ARCH win32
@@ -425,20 +426,17 @@ Function TakeBack
   Call RemoveFiles
 FunctionEnd
 
+; Only what setup installed goes, whatever else the folder holds (it may be
+; one the user had before, such as Documents\MATLAB); folders only when empty.
 !macro RemoveFilesBody
-  Delete "$INSTDIR\orvalink.dll"
-  Delete "$INSTDIR\brindle.dll"
-  Delete "$INSTDIR\orvalink.cpp"
-  Delete "$INSTDIR\build_orvalink.m"
-  Delete "$INSTDIR\orvalink.fmu"
-  Delete "$INSTDIR\README.txt"
+  !insertmacro RemoveInstalledFiles
   Delete "$INSTDIR\install.ini"
   Delete "$INSTDIR\uninstall.exe"
-  RMDir /r "$INSTDIR\util"
-  RMDir /r "$INSTDIR\samples"
-  RMDir /r "$INSTDIR\fgutil"
-  RMDir "$INSTDIR\trim"   ; only when empty: it holds the user's trim data
-  RMDir "$INSTDIR"        ; only when empty
+  RMDir "$INSTDIR\trim"
+  ${If} ${FileExists} "$INSTDIR\trim\*.*"
+    DetailPrint "Kept $INSTDIR\trim: it holds your trim data."
+  ${EndIf}
+  RMDir "$INSTDIR"
 !macroend
 
 Function RemoveFiles
@@ -508,8 +506,7 @@ Section "orvalink"
     DetailPrint "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
   ${EndIf}
 
-  SetOutPath "$INSTDIR"
-  File /r "${STAGE}/*.*"
+  !insertmacro InstallFiles
   CreateDirectory "$INSTDIR\trim"
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "definition" "$Definition"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -612,5 +609,8 @@ Section "Uninstall"
   !insertmacro RemoveFilesBody
   Delete "$INSTDIR\${LOG_NAME}"
   RMDir "$INSTDIR"
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    DetailPrint "Kept $INSTDIR: it holds files that setup did not install."
+  ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -191,6 +191,21 @@ class Setup(unittest.TestCase):
         self.uninstall()
         self.assertEqual(read(pathdef), PATHDEF)
 
+    def test_uninstall_removes_only_what_setup_installed(self):
+        # A folder the user had before, such as Documents\MATLAB, with files of their own
+        # beside and inside the folders setup fills.
+        mine = {os.path.join("samples", "my-flight.csv"): b"1,2,3\r\n", "startup.m": b"disp('hi')\r\n",
+                os.path.join("util", "notes.txt"): b"mine\r\n", os.path.join("trim", "trim.mat"): b"\0\1"}
+        for name, data in mine.items():
+            os.makedirs(os.path.dirname(os.path.join(self.target, name)), exist_ok=True)
+            with open(os.path.join(self.target, name), "wb") as handle:
+                handle.write(data)
+        self.assertEqual(self.install().returncode, 0)
+        self.assertTrue(os.path.exists(os.path.join(self.target, "samples", "honolulu-climbing-turn.csv")))
+        self.uninstall()
+        self.assertEqual(snapshot(self.target), mine)
+        self.assertFalse(os.path.exists(os.path.join(self.target, "fgutil")))
+
     def test_the_matlab_folder_must_fit_the_setups_architecture(self):
         other = os.path.join(self.work, "Other MATLAB")
         os.makedirs(os.path.join(other, "toolbox", "local"))

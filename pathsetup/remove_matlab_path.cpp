@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace pathremove {
@@ -180,4 +181,34 @@ extern "C" std::int32_t PATHREMOVE_CALL RemoveMatlabPath(const char* packageFold
     } catch (const std::bad_alloc&) {
         return -1;
     }
+}
+
+extern "C" std::int32_t PATHREMOVE_CALL FilesEqual(const char* first, const char* second)
+{
+    if (first == nullptr || second == nullptr) {
+        return -1;
+    }
+    std::FILE* a = std::fopen(first, "rb");
+    std::FILE* b = std::fopen(second, "rb");
+    std::int32_t result = a != nullptr && b != nullptr ? 1 : -1;
+    char chunkA[4096];
+    char chunkB[4096];
+    while (result == 1) {
+        const std::size_t gotA = std::fread(chunkA, 1, sizeof chunkA, a);
+        const std::size_t gotB = std::fread(chunkB, 1, sizeof chunkB, b);
+        if (std::ferror(a) != 0 || std::ferror(b) != 0) {
+            result = -1;
+        } else if (gotA != gotB || std::memcmp(chunkA, chunkB, gotA) != 0) {
+            result = 0;
+        } else if (gotA == 0) {
+            break;
+        }
+    }
+    if (a != nullptr) {
+        std::fclose(a);
+    }
+    if (b != nullptr) {
+        std::fclose(b);
+    }
+    return result;
 }

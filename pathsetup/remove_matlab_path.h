@@ -24,6 +24,11 @@
 extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL RemoveMatlabPath(const char* packageFolder,
                                                                           const char* definitionFolder);
 
+// 1 when the two files hold the same bytes, 0 when they differ, -1 when
+// either cannot be read: the setup's take-back restores pathdef.m from
+// pathdef.old only when a failed update changed it.
+extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL FilesEqual(const char* first, const char* second);
+
 namespace pathremove {
 
 constexpr std::size_t maxFileSize = 64u << 20;  // far above any path definition

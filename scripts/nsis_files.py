@@ -3,10 +3,12 @@
 
 usage: nsis_files.py STAGE OUTPUT.nsh
 
-Two macros: InstallFiles puts every file of STAGE in its place under
-$INSTDIR; RemoveInstalledFiles deletes exactly those files, then each of
-their folders only when it is empty, and says which folders it kept because
-they hold files that setup did not install. Install, take-back and
+Three macros: InstallFiles puts every file of STAGE in its place under
+$INSTDIR; RemoveInstalledFiles deletes exactly those files (on the next
+start of Windows when one is in use), then each of their folders only when
+it is empty, and says which folders it kept because they hold files that
+setup did not install; FindInstalledFileInUse names the first of those files
+that another program holds open. Install, take-back and
 uninstall all use this list, so they cannot disagree.
 """
 import os
@@ -43,6 +45,15 @@ def main():
                   f'  ${{If}} ${{FileExists}} "$INSTDIR\\{win(folder)}\\*.*"',
                   f'    DetailPrint "Kept $INSTDIR\\{win(folder)}: it holds files that setup did not install."',
                   "  ${EndIf}"]
+    lines += ["!macroend", "",
+              "; $R9: the first installed file that another program holds (MATLAB, a tool), or \"\".",
+              "!macro FindInstalledFileInUse",
+              '  StrCpy $R9 ""']
+    for f in files:
+        path = f"$INSTDIR\\{win(f)}"
+        lines += ['  ${If} $R9 == ""', f'  ${{AndIf}} ${{FileExists}} "{path}"', "    ClearErrors",
+                  f'    FileOpen $R8 "{path}" a', "    ${If} ${Errors}", f'      StrCpy $R9 "{path}"', "    ${Else}",
+                  "      FileClose $R8", "    ${EndIf}", "  ${EndIf}"]
     lines += ["!macroend", ""]
     text = "\n".join(lines)
     try:

@@ -141,6 +141,25 @@ TEST_F(RemoveMatlabPathFile, fails_and_changes_nothing_when_it_cannot_read_or_re
     EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 5);
 }
 
+TEST_F(RemoveMatlabPathFile, files_equal_compares_every_byte)
+{
+    const std::string a = (dir / "a").string();
+    const std::string b = (dir / "b").string();
+    const std::string big(10000, 'x');  // more than one read
+    std::ofstream(a, std::ios::binary) << big;
+    std::ofstream(b, std::ios::binary) << big;
+    EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 1);
+    std::ofstream(b, std::ios::binary) << big << 'x';  // one byte longer
+    EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 0);
+    std::ofstream(b, std::ios::binary) << big.substr(0, 9999) << 'y';  // the last byte differs
+    EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(FilesEqual(a.c_str(), (dir / "missing").string().c_str()), -1);
+    EXPECT_EQ(FilesEqual(nullptr, a.c_str()), -1);
+    std::ofstream(a, std::ios::binary).flush();
+    std::ofstream(b, std::ios::binary).flush();
+    EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 1);  // two empty files
+}
+
 TEST_F(RemoveMatlabPathFile, refuses_a_file_larger_than_any_path_definition)
 {
     {

@@ -210,12 +210,34 @@ FunctionEnd
 ; Takes the entry lines of `folder` out of `definition`pathdef.m, however
 ; savepath laid them out: pathdef.m's editor, pathremove.dll, is carried in
 ; this program. $0: the lines taken out, -1 or "error" on failure.
-!macro RemoveEntriesOf folder definition
+!macro CallPathRemove call
   InitPluginsDir
   SetOutPath "$PLUGINSDIR"
   File "${PATHREMOVE}"
-  System::Call '"$PLUGINSDIR\pathremove.dll"::RemoveMatlabPath(m "${folder}", m "${definition}") i .r0 ?cu'
+  System::Call '"$PLUGINSDIR\pathremove.dll"::${call} ?cu'
   SetOutPath "$TEMP"
+!macroend
+
+!macro RemoveEntriesOf folder definition
+  !insertmacro CallPathRemove 'RemoveMatlabPath(m "${folder}", m "${definition}") i .r0'
+!macroend
+
+; Files in use (MATLAB holds the block, a tool runs): found before anything
+; changes; Retry or Cancel, and when silent exit code 4.
+!macro StopWhileFilesInUse
+  ${Do}
+    !insertmacro FindInstalledFileInUse
+    ${IfThen} $R9 == "" ${|} ${ExitDo} ${|}
+    StrCpy $R9 "$R9 is in use, probably by MATLAB or an orvalink tool. Close MATLAB and the tools, then try again. Nothing was changed."
+    ${If} ${Silent}
+      !insertmacro LogTo "$INSTDIR" "$R9"
+      SetErrorLevel 4
+      Quit
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R9" IDRETRY +3
+    SetErrorLevel 4
+    Quit
+  ${Loop}
 !macroend
 
 ; $Earlier: where the uninstall key says orvalink is installed, when that folder is still there.
@@ -335,7 +357,22 @@ Function WarnUnknownArchitecture
   ${EndIf}
 FunctionEnd
 
+; One setup at a time: a second one says so and ends with exit code 5. The
+; uninstaller does not ask: a setup runs an earlier install's uninstaller.
+!macro OneAtATime
+  System::Call 'kernel32::CreateMutex(p 0, i 0, t "orvalink-setup") p .r1 ?e'
+  Pop $R0
+  ${If} $R0 == 183   ; ERROR_ALREADY_EXISTS
+    StrCpy $R9 "Another orvalink setup or uninstall is running. Let it finish, then start this one again."
+    !insertmacro LogTo "$TEMP" "$R9"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
+    SetErrorLevel 5
+    Quit
+  ${EndIf}
+!macroend
+
 Function .onInit
+  !insertmacro OneAtATime
 !if "${ARCH}" == "win64"
   SetRegView 64
 !endif
@@ -416,9 +453,16 @@ FunctionEnd
 
 ; Puts the earlier pathdef.m and pathdef.old back and removes what was installed.
 Function TakeBack
+  SetOutPath "$TEMP"   ; the install folder is no longer the current one, so it can go
   ${If} ${FileExists} "$Definitionpathdef.old"
-    Delete "$Definitionpathdef.m"
-    Rename "$Definitionpathdef.old" "$Definitionpathdef.m"
+    ; Put pathdef.m back only when the failed update changed it.
+    !insertmacro CallPathRemove 'FilesEqual(m "$Definitionpathdef.m", m "$Definitionpathdef.old") i .r0'
+    ${If} $0 == 1
+      Delete "$Definitionpathdef.old"
+    ${Else}
+      Delete "$Definitionpathdef.m"
+      Rename "$Definitionpathdef.old" "$Definitionpathdef.m"
+    ${EndIf}
   ${EndIf}
   ${If} $KeptOld != ""
     Rename "$Definition$KeptOld" "$Definitionpathdef.old"
@@ -492,6 +536,8 @@ Section "orvalink"
   ${If} $Problem != ""
     !insertmacro Stop "$TEMP" "$Problem" 2
   ${EndIf}
+
+  !insertmacro StopWhileFilesInUse
 
   ; A reinstall, an upgrade or a move: the earlier copy goes first, and so
   ; does every entry line of this folder that an older setup left behind,
@@ -602,6 +648,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  !insertmacro StopWhileFilesInUse
   ReadINIStr $Definition "$INSTDIR\install.ini" "orvalink" "definition"
   ${If} $Definition != ""
     Call un.RemoveEntries
@@ -611,6 +658,9 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   ${If} ${FileExists} "$INSTDIR\*.*"
     DetailPrint "Kept $INSTDIR: it holds files that setup did not install."
+  ${EndIf}
+  ${If} ${RebootFlag}
+    DetailPrint "Some files were in use; Windows removes them when it next starts."
   ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

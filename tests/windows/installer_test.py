@@ -7,6 +7,7 @@ bounded.
 
 usage: installer_test.py SETUP.exe EMULATOR
 """
+import contextlib
 import os
 import shutil
 import socket
@@ -17,6 +18,7 @@ import time
 import unittest
 
 SETUP = sys.argv.pop(1)
+HOLD = sys.argv.pop(1)
 WINE = sys.argv.pop(1)
 TIMEOUT = 120
 ARCH = "win64" if "win64" in os.path.basename(SETUP) else "win32"
@@ -53,6 +55,21 @@ def wine(args, **kwargs):
 def read(path):
     with open(path, "rb") as handle:
         return handle.read()
+
+
+@contextlib.contextmanager
+def held(kind, what):
+    """While inside: `what` (a file, or a mutex name) held by another program, as MATLAB holds the block."""
+    holder = subprocess.Popen([WINE, HOLD, kind, what], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              env=dict(os.environ, WINEDEBUG="-all"))
+    try:
+        if holder.stdout.readline().strip() != b"held":
+            raise RuntimeError(f"hold {kind} {what} did not start")
+        yield
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=TIMEOUT)
+        holder.stdout.close()
 
 
 def snapshot(root):
@@ -205,6 +222,41 @@ class Setup(unittest.TestCase):
         self.uninstall()
         self.assertEqual(snapshot(self.target), mine)
         self.assertFalse(os.path.exists(os.path.join(self.target, "fgutil")))
+
+    def test_files_in_use_stop_the_uninstall_before_it_changes_anything(self):
+        self.assertEqual(self.install().returncode, 0)
+        pathdef = os.path.join(self.local, "pathdef.m")
+        registered = read(pathdef)
+        before = snapshot(self.target)
+        with held("file", windows(os.path.join(self.target, "orvalink.dll"))):
+            # _?= runs it in place, so that its exit code comes back.
+            run = wine([os.path.join(self.target, "uninstall.exe"), "/S", "_?=" + windows(self.target)])
+            self.assertEqual(run.returncode, 4)
+        self.assertEqual(snapshot(self.target), before | {"orvalink-setup.log": snapshot(self.target)["orvalink-setup.log"]})
+        self.assertIn("orvalink.dll is in use", self.last_log_line(self.target))
+        self.assertEqual(read(pathdef), registered)
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertFalse(os.path.exists(self.target))
+
+    def test_one_setup_at_a_time(self):
+        with held("mutex", "orvalink-setup"):
+            run = self.install()
+        self.assertEqual(run.returncode, 5)
+        self.assertIn("Another orvalink setup", self.last_log_line())
+        self.assertFalse(os.path.exists(self.target))
+        self.assertEqual(self.install().returncode, 0)
+        self.uninstall()
+
+    def test_a_failed_path_update_leaves_nothing_behind(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        with held("file", windows(pathdef)):  # readable, not writable
+            run = self.install()
+        self.assertEqual(run.returncode, 3)
+        self.assertIn("Could not rewrite", self.last_log_line())
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])
+        self.assertFalse(os.path.exists(self.target))
 
     def test_the_matlab_folder_must_fit_the_setups_architecture(self):
         other = os.path.join(self.work, "Other MATLAB")

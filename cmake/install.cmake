@@ -60,7 +60,7 @@ if(tool_targets)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua DESTINATION ${fgutil_dir})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${samples_dir} FILES_MATCHING PATTERN "*.csv")
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION ${data_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${data_dir})
 # The block as one source file and the MATLAB function that builds it with
 # mex: in the package folder, which the setup puts on MATLAB's path.
 install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m DESTINATION ${matlab_dir})
@@ -101,9 +101,10 @@ if(WIN32 AND TARGET orvalink-run)
       COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py ${stage} ${CMAKE_BINARY_DIR}/installed-files.nsh
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
               -DPATHREMOVE=$<TARGET_FILE:pathremove> -DFILES=${CMAKE_BINARY_DIR}/installed-files.nsh
+              -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
       DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-              ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
+              ${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)
     add_custom_target(installer ALL DEPENDS ${ORVALINK_INSTALLER})

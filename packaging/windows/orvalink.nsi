@@ -2,11 +2,13 @@
 ; (the MEX file, brindle, the tools and their data) and puts it on MATLAB's
 ; path through brindle's SetMatlabPath. Made by the CMake target
 ; `installer`, which defines VERSION, ARCH (win32 or win64), STAGE (the
-; staged package folder) and OUTFILE.
+; staged package folder), FILES (the list of installed files made from it),
+; PATHREMOVE (the library that takes entry lines out), LICENSE and OUTFILE.
 ;
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
 ; Exit code 0 on success; 2 when an input is refused (nothing written);
-; 3 when the path update fails (everything taken back). The reason goes to
+; 3 when the path update fails (everything taken back); 4 when installed
+; files are in use; 5 when another setup is running. The reason goes to
 ; orvalink-setup.log in the install folder, or in %TEMP% when nothing was
 ; installed.
 
@@ -20,6 +22,7 @@ SetCompressor /SOLID lzma
 !include WordFunc.nsh
 !include TextFunc.nsh
 !include nsDialogs.nsh
+!include MUI2.nsh
 !include "${FILES}"
 
 !if "${ARCH}" == "win64"
@@ -38,6 +41,14 @@ SetCompressor /SOLID lzma
 
 Name "orvalink ${VERSION}"
 OutFile "${OUTFILE}"
+BrandingText "orvalink ${VERSION}"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "orvalink"
+VIAddVersionKey /LANG=1033 "CompanyName" "The orvalink developers"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The orvalink developers, MIT License"
+VIAddVersionKey /LANG=1033 "FileDescription" "orvalink ${VERSION} setup (${BITS}-bit)"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 CompletedText "Done. Restart MATLAB and run build_orvalink once."
@@ -54,11 +65,20 @@ Var Problem       ; why an input is refused ("" when it is not)
 Var MatlabField   ; the MATLAB folder page's text field
 Var Earlier       ; the folder of an earlier install of orvalink ("" when there is none)
 
-Page directory "" "" DirectoryLeave
+!define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "This installs orvalink ${VERSION}, the Simulink block that flies your flight model in FlightGear, with its tools, and puts it on MATLAB's path.$\r$\n$\r$\nClose MATLAB before you go on."
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
+!insertmacro MUI_PAGE_DIRECTORY
 Page custom MatlabPage MatlabLeave
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "orvalink is installed"
+!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex).$\r$\n$\r$\nThen add an S-Function block named orvalink with the parameters 0.05, '127.0.0.1', 5500. README.txt in $INSTDIR tells the rest."
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
 
 ; ---- Reports -----------------------------------------------------------
 
@@ -77,6 +97,7 @@ UninstPage instfiles
 
 ; Says why setup stops: a message box, or the log when silent; then quits with `code`.
 !macro Stop folder text code
+  SetDetailsPrint both
   DetailPrint "${text}"
   !insertmacro LogTo "${folder}" "${text}"
   MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
@@ -338,7 +359,7 @@ Function CheckMatlabFolder
   ${If} $Matlab == ""
     StrCpy $Problem "No MATLAB folder is named in the registry. Choose the folder MATLAB is installed in (silently: /MATLAB=<folder>)."
   ${ElseIf} $R0 > ${MAX_DEFINITION}
-    StrCpy $Problem "The path definition folder $Definition has $R0 characters; at most ${MAX_DEFINITION} fit. Install MATLAB in a shorter folder or add the package to its path by hand."
+    StrCpy $Problem "The path definition folder $Definition has $R0 characters, more than the ${MAX_DEFINITION} that setup can write. Install without registering and add the package in MATLAB instead: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
   ${ElseIfNot} ${FileExists} "$Definitionpathdef.m"
     StrCpy $Problem "$Definition holds no pathdef.m: $Matlab is not a MATLAB folder. Choose the folder MATLAB is installed in."
   ${ElseIfNot} ${FileExists} "$Matlab\bin\${ARCH}\*.*"
@@ -418,13 +439,16 @@ Function DirectoryLeave
 FunctionEnd
 
 Function MatlabPage
+  !insertmacro MUI_HEADER_TEXT "Choose MATLAB" "Choose the MATLAB installation that should find orvalink."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 36u "The MATLAB installation to register orvalink with. Setup adds the package folders to its path definition, <MATLAB folder>\toolbox\local\pathdef.m, and keeps the earlier one as pathdef.old."
+  ${NSD_CreateLabel} 0 0 100% 36u "Setup adds the orvalink folders to this MATLAB's path definition, <MATLAB folder>\toolbox\local\pathdef.m. It keeps a copy of the file as it was, pathdef.old, beside it."
   Pop $0
-  ${NSD_CreateText} 0 44u 80% 12u "$Matlab"
+  ${NSD_CreateLabel} 0 40u 100% 10u "MATLAB folder:"
+  Pop $0
+  ${NSD_CreateText} 0 52u 80% 12u "$Matlab"
   Pop $MatlabField
-  ${NSD_CreateBrowseButton} 82% 43u 18% 14u "Browse..."
+  ${NSD_CreateBrowseButton} 82% 51u 18% 14u "Browse..."
   Pop $0
   ${NSD_OnClick} $0 BrowseMatlab
   nsDialogs::Show
@@ -443,6 +467,9 @@ Function MatlabLeave
   ${NSD_GetText} $MatlabField $R0
   Call SetMatlab
   Call CheckMatlabFolder
+  ${If} $Matlab == ""
+    StrCpy $Problem "Choose the folder MATLAB is installed in, for example C:\Program Files\MATLAB\R2024b."
+  ${EndIf}
   ${If} $Problem != ""
     MessageBox MB_OK|MB_ICONEXCLAMATION "$Problem"
     Abort
@@ -454,6 +481,7 @@ FunctionEnd
 ; Puts the earlier pathdef.m and pathdef.old back and removes what was installed.
 Function TakeBack
   SetOutPath "$TEMP"   ; the install folder is no longer the current one, so it can go
+  SetDetailsPrint none
   ${If} ${FileExists} "$Definitionpathdef.old"
     ; Put pathdef.m back only when the failed update changed it.
     !insertmacro CallPathRemove 'FilesEqual(m "$Definitionpathdef.m", m "$Definitionpathdef.old") i .r0'
@@ -467,6 +495,8 @@ Function TakeBack
   ${If} $KeptOld != ""
     Rename "$Definition$KeptOld" "$Definitionpathdef.old"
   ${EndIf}
+  SetDetailsPrint both
+  DetailPrint "Put MATLAB's path definition back as it was, and removed what was installed."
   Call RemoveFiles
 FunctionEnd
 
@@ -560,6 +590,7 @@ Section "orvalink"
   ; The caller's duty: the current definition as pathdef.old. An earlier
   ; pathdef.old is kept under the first free name pathdef.old.N.
   StrCpy $KeptOld ""
+  SetDetailsPrint none
   ${If} ${FileExists} "$Definitionpathdef.old"
     StrCpy $0 1
     ${DoWhile} ${FileExists} "$Definitionpathdef.old.$0"
@@ -573,7 +604,9 @@ Section "orvalink"
       Call RemoveFiles
       !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old; nothing was changed. Is the folder writable?" 3
     ${EndIf}
+    SetDetailsPrint both
     DetailPrint "Kept the earlier pathdef.old as $KeptOld"
+    SetDetailsPrint none
   ${EndIf}
   ClearErrors
   CopyFiles /SILENT "$Definitionpathdef.m" "$Definitionpathdef.old"
@@ -588,12 +621,16 @@ Section "orvalink"
     Call RemoveFiles
     !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old; nothing was changed. Is the folder writable?" 3
   ${EndIf}
+  SetDetailsPrint both
+  DetailPrint "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "kept" "$KeptOld"
 
   ; SetMatlabPath(reserved, &length of the package folder, package folder + definition folder), cdecl.
   StrLen $1 $INSTDIR
   System::Call '"$INSTDIR\brindle.dll"::SetMatlabPath(i 0, *i r1, m "$INSTDIR$Definition") i .r0 ?cu'
-  DetailPrint "SetMatlabPath returned $0"
+  ${If} $0 == 1
+    DetailPrint "Wrote orvalink's five folders into MATLAB's path definition, $Definitionpathdef.m."
+  ${EndIf}
   ${If} $0 != 1
     Call TakeBack
     !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m (SetMatlabPath returned $0). It is as it was, and nothing is installed. Is the file writable, and are you an administrator?" 3
@@ -617,6 +654,11 @@ Section "orvalink"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The orvalink developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "$INSTDIR\README.txt"
+  ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $R0
   Call WarnUnknownArchitecture
   !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8"
   ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.

@@ -9,6 +9,7 @@ usage: installer_test.py SETUP.exe EMULATOR
 """
 import contextlib
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -21,6 +22,7 @@ SETUP = sys.argv.pop(1)
 HOLD = sys.argv.pop(1)
 WINE = sys.argv.pop(1)
 TIMEOUT = 120
+VERSION = re.search(r"orvalink-([0-9.]+)-", os.path.basename(SETUP)).group(1)
 ARCH = "win64" if "win64" in os.path.basename(SETUP) else "win32"
 OTHER_ARCH = "win32" if ARCH == "win64" else "win64"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvalink"
@@ -55,6 +57,21 @@ def wine(args, **kwargs):
 def read(path):
     with open(path, "rb") as handle:
         return handle.read()
+
+
+def version_of(path):
+    """The ProductVersion of a program's version resource, or None."""
+    data = read(path)
+    key = "ProductVersion".encode("utf-16-le") + b"\0\0"
+    at = data.find(key)
+    if at < 0:
+        return None
+    at += len(key)
+    at += (4 - at % 4) % 4
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le")
 
 
 @contextlib.contextmanager
@@ -238,6 +255,21 @@ class Setup(unittest.TestCase):
         self.uninstall()
         self.assertEqual(read(pathdef), PATHDEF)
         self.assertFalse(os.path.exists(self.target))
+
+    def test_add_remove_programs_entry_and_version_information(self):
+        self.assertEqual(version_of(SETUP), VERSION)
+        self.assertEqual(self.install().returncode, 0)
+        query = wine(["reg", "query", UNINSTALL_KEY], text=True).stdout
+        values = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", query, re.M))
+        self.assertEqual(values.get("DisplayVersion"), VERSION)
+        self.assertEqual(values.get("Publisher"), "The orvalink developers")
+        self.assertEqual(values.get("DisplayIcon"), windows(self.target) + "\\uninstall.exe")
+        self.assertEqual(values.get("URLInfoAbout"), windows(self.target) + "\\README.txt")
+        self.assertGreater(int(values.get("EstimatedSize", "0x0"), 16), 1000)  # KB: the tools alone are more
+        self.assertEqual(version_of(os.path.join(self.target, "uninstall.exe")), VERSION)
+        with open(os.path.join(self.target, "LICENSE"), encoding="ascii") as handle:
+            self.assertIn("MIT License", handle.read())
+        self.uninstall()
 
     def test_one_setup_at_a_time(self):
         with held("mutex", "orvalink-setup"):

@@ -3,7 +3,7 @@
 ordinals, the DLLs they import, the string-table resource, and for a cdecl
 export that it returns with a plain `ret`. Reads the PE files directly.
 
-usage: pe_check.py OBJDUMP BIN_DIR
+usage: pe_check.py OBJDUMP BIN_DIR VERSION
 """
 import os
 import struct
@@ -126,6 +126,23 @@ fmi2GetDirectionalDerivative fmi2SetRealInputDerivatives fmi2GetRealOutputDeriva
 fmi2GetStatus fmi2GetRealStatus fmi2GetIntegerStatus fmi2GetBooleanStatus fmi2GetStringStatus""".split()
 
 
+def version_of(path):
+    """The ProductVersion string of a file's version resource, or None."""
+    data = open(path, "rb").read()
+    if struct.pack("<I", 0xFEEF04BD) not in data:
+        return None
+    key = "ProductVersion".encode("utf-16-le") + b"\0\0"
+    at = data.find(key)
+    if at < 0:
+        return None
+    at += len(key)
+    at += (4 - at % 4) % 4  # the value starts on a 32-bit boundary
+    end = data.find(b"\0\0", at)
+    while end >= 0 and (end - at) % 2:
+        end = data.find(b"\0\0", end + 1)
+    return data[at:end].decode("utf-16-le")
+
+
 def expect(condition, message):
     if not condition:
         failures.append(message)
@@ -133,7 +150,7 @@ def expect(condition, message):
 
 
 def main():
-    objdump, bindir = sys.argv[1], sys.argv[2]
+    objdump, bindir, version = sys.argv[1], sys.argv[2], sys.argv[3]
     system = {"kernel32.dll", "msvcrt.dll"}
 
     block = Pe(f"{bindir}/orvalink.dll")
@@ -174,6 +191,14 @@ def main():
         if not fmu.is64 and "fmi2DoStep" in exports:
             rets = returns_of(objdump, fmu, exports["fmi2DoStep"][1])
             expect(rets and all(r.split() == ["ret"] for r in rets), f"fmi2DoStep is cdecl: a plain ret ({rets})")
+
+    # Every DLL and program says what it is and which version (VERSIONINFO).
+    for name in ("orvalink.dll", "brindle.dll", "pathremove.dll", "libmx.dll", "libmex.dll", "orvalink-run.exe",
+                 "fdm-listen.exe", "fdm-relay.exe", "fdm-replay.exe", "../fmu/binaries/win32/orvalink.dll",
+                 "../fmu/binaries/win64/orvalink.dll"):
+        path = f"{bindir}/{name}"
+        if os.path.exists(path):
+            expect(version_of(path) == version, f"{name} carries version {version} ({version_of(path)})")
 
     for name in ("libmx.dll", "libmex.dll"):
         imports = set(Pe(f"{bindir}/{name}").imports())

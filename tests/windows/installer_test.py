@@ -269,6 +269,13 @@ class Setup(unittest.TestCase):
         self.assertEqual(version_of(os.path.join(self.target, "uninstall.exe")), VERSION)
         with open(os.path.join(self.target, "LICENSE"), encoding="ascii") as handle:
             self.assertIn("MIT License", handle.read())
+        # The README: CR LF throughout, and every program installed is named in it.
+        readme = read(os.path.join(self.target, "README.txt"))
+        self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
+        for folder in ("util", "fgutil"):
+            for name in os.listdir(os.path.join(self.target, folder)):
+                if not name.endswith(".dll"):
+                    self.assertIn(f"{folder}\\{name}".encode(), readme)
         self.uninstall()
 
     def test_one_setup_at_a_time(self):

@@ -64,6 +64,7 @@ Var KeptOld       ; an earlier pathdef.old, kept under this name ("" when there 
 Var Problem       ; why an input is refused ("" when it is not)
 Var MatlabField   ; the MATLAB folder page's text field
 Var Earlier       ; the folder of an earlier install of orvalink ("" when there is none)
+Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after each change
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs orvalink ${VERSION}, the Simulink block that flies your flight model in FlightGear, with its tools, and puts it on MATLAB's path.$\r$\n$\r$\nClose MATLAB before you go on."
@@ -240,7 +241,45 @@ FunctionEnd
 !macroend
 
 !macro RemoveEntriesOf folder definition
+  ${GetFileAttributes} "${definition}pathdef.m" "READONLY" $R7
+  ${IfThen} $R7 == 1 ${|} SetFileAttributes "${definition}pathdef.m" NORMAL ${|}
   !insertmacro CallPathRemove 'RemoveMatlabPath(m "${folder}", m "${definition}") i .r0'
+  ${IfThen} $R7 == 1 ${|} SetFileAttributes "${definition}pathdef.m" READONLY ${|}
+!macroend
+
+; Setup's own pathdef.old, recorded at install by size and time: the
+; uninstaller removes it only when it is as setup left it, and then puts the
+; user's earlier pathdef.old (kept as pathdef.old.N) back, so that reinstalls
+; leave one backup.
+!macro RecordBackup
+  GetFileTime "$Definitionpathdef.old" $R5 $R6
+  FileOpen $R4 "$Definitionpathdef.old" r
+  FileSeek $R4 0 END $R3
+  FileClose $R4
+  WriteINIStr "$INSTDIR\install.ini" "orvalink" "backup" "$R3 $R5 $R6"
+!macroend
+
+!macro RemoveOwnBackup
+  ReadINIStr $R0 "$INSTDIR\install.ini" "orvalink" "backup"
+  ReadINIStr $R1 "$INSTDIR\install.ini" "orvalink" "kept"
+  ${If} $R0 != ""
+  ${AndIf} ${FileExists} "$Definitionpathdef.old"
+    GetFileTime "$Definitionpathdef.old" $R5 $R6
+    FileOpen $R4 "$Definitionpathdef.old" r
+    FileSeek $R4 0 END $R3
+    FileClose $R4
+    ${If} $R0 == "$R3 $R5 $R6"
+      SetDetailsPrint none
+      Delete "$Definitionpathdef.old"
+      ${If} $R1 != ""
+        Rename "$Definition$R1" "$Definitionpathdef.old"
+      ${EndIf}
+      SetDetailsPrint both
+      DetailPrint "Removed the copy of the path definition that setup had kept, $Definitionpathdef.old."
+    ${Else}
+      DetailPrint "Kept $Definitionpathdef.old: it changed after setup made it."
+    ${EndIf}
+  ${EndIf}
 !macroend
 
 ; Files in use (MATLAB holds the block, a tool runs): found before anything
@@ -482,6 +521,7 @@ FunctionEnd
 Function TakeBack
   SetOutPath "$TEMP"   ; the install folder is no longer the current one, so it can go
   SetDetailsPrint none
+  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" NORMAL ${|}
   ${If} ${FileExists} "$Definitionpathdef.old"
     ; Put pathdef.m back only when the failed update changed it.
     !insertmacro CallPathRemove 'FilesEqual(m "$Definitionpathdef.m", m "$Definitionpathdef.old") i .r0'
@@ -495,6 +535,7 @@ Function TakeBack
   ${If} $KeptOld != ""
     Rename "$Definition$KeptOld" "$Definitionpathdef.old"
   ${EndIf}
+  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
   SetDetailsPrint both
   DetailPrint "Put MATLAB's path definition back as it was, and removed what was installed."
   Call RemoveFiles
@@ -610,6 +651,7 @@ Section "orvalink"
   ${EndIf}
   ClearErrors
   CopyFiles /SILENT "$Definitionpathdef.m" "$Definitionpathdef.old"
+  SetFileAttributes "$Definitionpathdef.old" NORMAL   ; a copy of a read-only pathdef.m is one too
   ${If} ${Errors}
     Delete "$Definitionpathdef.old"
     StrCpy $R9 "$Definition"
@@ -624,10 +666,15 @@ Section "orvalink"
   SetDetailsPrint both
   DetailPrint "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "kept" "$KeptOld"
+  !insertmacro RecordBackup
 
   ; SetMatlabPath(reserved, &length of the package folder, package folder + definition folder), cdecl.
+  ; A read-only pathdef.m is written all the same, and made read-only again.
+  ${GetFileAttributes} "$Definitionpathdef.m" "READONLY" $ReadOnly
+  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" NORMAL ${|}
   StrLen $1 $INSTDIR
   System::Call '"$INSTDIR\brindle.dll"::SetMatlabPath(i 0, *i r1, m "$INSTDIR$Definition") i .r0 ?cu'
+  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
   ${If} $0 == 1
     DetailPrint "Wrote orvalink's five folders into MATLAB's path definition, $Definitionpathdef.m."
   ${EndIf}
@@ -660,7 +707,7 @@ Section "orvalink"
   ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $R0
   Call WarnUnknownArchitecture
-  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8"
+  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
   ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
   DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB."
 SectionEnd
@@ -694,6 +741,7 @@ Section "Uninstall"
   ReadINIStr $Definition "$INSTDIR\install.ini" "orvalink" "definition"
   ${If} $Definition != ""
     Call un.RemoveEntries
+    !insertmacro RemoveOwnBackup
   ${EndIf}
   !insertmacro RemoveFilesBody
   Delete "$INSTDIR\${LOG_NAME}"

@@ -187,14 +187,47 @@ class Setup(unittest.TestCase):
         self.assertFalse(os.path.exists(self.target), snapshot(self.target) if os.path.exists(self.target) else "")
         self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
 
-    def test_a_reinstall_leaves_one_set_of_entries(self):
+    def test_a_reinstall_leaves_one_set_of_entries_and_one_backup(self):
         pathdef = os.path.join(self.local, "pathdef.m")
         for _ in range(3):
             self.assertEqual(self.install().returncode, 0)
             self.assertEqual(read(pathdef), self.with_entries(self.entries()))
+            self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
+            self.assertEqual(read(os.path.join(self.local, "pathdef.old")), PATHDEF)
         self.uninstall()
         self.assertEqual(read(pathdef), PATHDEF)
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])  # setup's own copy goes too
         self.assertFalse(os.path.exists(self.target))
+
+    def test_the_users_own_backups_are_kept_and_put_back(self):
+        own = os.path.join(self.local, "pathdef.old")
+        with open(own, "wb") as handle:
+            handle.write(b"% the user's own backup\r\n")
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(read(own + ".1"), b"% the user's own backup\r\n")
+        self.assertIn("kept in " + windows(own), self.last_log_line(self.target))
+        self.uninstall()
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
+        self.assertEqual(read(own), b"% the user's own backup\r\n")
+        # A copy of setup's that the user changed since stays.
+        self.assertEqual(self.install().returncode, 0)
+        time.sleep(1.1)  # another modification time
+        with open(own, "ab") as handle:
+            handle.write(b"% changed\r\n")
+        self.uninstall()
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old", "pathdef.old.1"])
+
+    def test_a_read_only_pathdef_stays_read_only(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        self.assertEqual(wine(["attrib", "+r", windows(pathdef)]).returncode, 0)
+        self.assertFalse(os.stat(pathdef).st_mode & 0o222)
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(read(pathdef), self.with_entries(self.entries()))
+        self.assertFalse(os.stat(pathdef).st_mode & 0o222)
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertFalse(os.stat(pathdef).st_mode & 0o222)
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])
 
     def test_an_earlier_install_without_a_working_uninstaller_is_replaced(self):
         # What an older setup left: its uninstall key, its install.ini, no uninstaller, and

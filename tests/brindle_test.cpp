@@ -173,11 +173,13 @@ TEST_F(SetMatlabPath, package_folders_with_a_quote_or_semicolon_return_zero_and_
     }
     EXPECT_EQ(result(), "untouched\n");
     // Only the package folder is checked: the definition folder names no entry.
-    const fs::path odd = dir / "odd;folder'";
+    // Short, beside the test's own folder, whose long name would pass the folder limit on Windows.
+    const fs::path odd = fs::temp_directory_path() / "brindle;'";
     fs::create_directory(odd);
     writeFile(odd / "pathdef.old", withEntries(head, {}, tail));
     EXPECT_EQ(call("D:\\pkg", folderOf(odd), 6), 1);
     EXPECT_EQ(readFile(odd / "pathdef.m"), withEntries(head, entriesFor("D:\\pkg"), tail));
+    fs::remove_all(odd);
 }
 
 // ---- The copy and the insertion ----------------------------------------------

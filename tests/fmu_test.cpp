@@ -327,6 +327,9 @@ TEST(Fmu, answers_calls_the_standard_forbids_with_an_error_and_a_log_line)
         {"DoStep before initialisation", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.0, 0.1, fmi2True); }},
         {"SetReal of an unknown reference", [&](fmi2Component c) { return f.fmi2SetReal(c, &unknown, 1, &real); }},
         {"SetReal with no arrays", [&](fmi2Component c) { return f.fmi2SetReal(c, nullptr, 1, nullptr); }},
+        {"SetInteger with no arrays", [&](fmi2Component c) { return f.fmi2SetInteger(c, nullptr, 1, nullptr); }},
+        {"SetString with no arrays", [&](fmi2Component c) { return f.fmi2SetString(c, nullptr, 1, nullptr); }},
+        {"SetBoolean with no arrays", [&](fmi2Component c) { return f.fmi2SetBoolean(c, nullptr, 1, nullptr); }},
         {"SetInteger of the output", [&](fmi2Component c) { return f.fmi2SetInteger(c, &datagramsSentRef, 1, &integer); }},
         {"SetString of a null text", [&](fmi2Component c) { return f.fmi2SetString(c, &hostNameRef, 1, &text); }},
         {"SetBoolean of anything", [&](fmi2Component c) { return f.fmi2SetBoolean(c, &portNumberRef, 1, &boolean); }},
@@ -354,6 +357,13 @@ TEST(Fmu, answers_calls_the_standard_forbids_with_an_error_and_a_log_line)
         {"a step of size 0", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.0, 0.0, fmi2True); }},
         {"a step past the stop time", [&](fmi2Component c) { return f.fmi2DoStep(c, 0.95, 0.1, fmi2True); }},
         {"EnterInitializationMode again", [&](fmi2Component c) { return f.fmi2EnterInitializationMode(c); }},
+        {"GetReal with no arrays", [&](fmi2Component c) { return f.fmi2GetReal(c, nullptr, 1, nullptr); }},
+        {"GetInteger with no arrays", [&](fmi2Component c) { return f.fmi2GetInteger(c, nullptr, 1, nullptr); }},
+        {"GetBoolean with no arrays", [&](fmi2Component c) { return f.fmi2GetBoolean(c, nullptr, 1, nullptr); }},
+        {"GetString with no arrays", [&](fmi2Component c) { return f.fmi2GetString(c, nullptr, 1, nullptr); }},
+        {"GetReal of an unknown reference", [&](fmi2Component c) { fmi2Real r; return f.fmi2GetReal(c, &unknown, 1, &r); }},
+        {"GetString of the port", [&](fmi2Component c) { return f.fmi2GetString(c, &portNumberRef, 1, &text); }},
+        {"GetBoolean of anything", [&](fmi2Component c) { return f.fmi2GetBoolean(c, &portNumberRef, 1, &boolean); }},
     };
     for (const Call& call : late) {
         Instance instance;
@@ -373,6 +383,78 @@ TEST(Fmu, answers_calls_the_standard_forbids_with_an_error_and_a_log_line)
     ASSERT_EQ(f.fmi2Terminate(done.component), fmi2OK);
     EXPECT_EQ(f.fmi2DoStep(done.component, 0.0, 0.1, fmi2True), fmi2Error);
     EXPECT_EQ(f.fmi2Terminate(done.component), fmi2Error);
+}
+
+TEST(Fmu, takes_the_ends_of_each_range)
+{
+    udp::Socket receiver = test_support::receiver();
+    for (fmi2Integer port : {1, 65535}) {
+        Instance instance;
+        EXPECT_EQ(instance.initialise("127.0.0.1", port), fmi2OK) << port;
+    }
+    Instance atStop;
+    ASSERT_EQ(atStop.setInteger(portNumberRef, receiver.localPort()), fmi2OK);
+    ASSERT_EQ(fmu().fmi2SetupExperiment(atStop.component, fmi2False, 0.0, 0.0, fmi2True, 1.0), fmi2OK);
+    ASSERT_EQ(fmu().fmi2EnterInitializationMode(atStop.component), fmi2OK);
+    ASSERT_EQ(fmu().fmi2ExitInitializationMode(atStop.component), fmi2OK);
+    EXPECT_EQ(fmu().fmi2DoStep(atStop.component, 0.0, 0.5, fmi2True), fmi2OK);
+    EXPECT_EQ(fmu().fmi2DoStep(atStop.component, 0.5, 0.5 + 5e-13, fmi2True), fmi2OK);  // rounding, not past it
+    EXPECT_EQ(atStop.integer(datagramsSentRef), 2);
+    const std::string longest(255, 'h');
+    Instance named;
+    EXPECT_EQ(named.setHost(longest.c_str()), fmi2OK);
+    EXPECT_EQ(named.setHost((longest + "h").c_str()), fmi2Error);
+    EXPECT_TRUE(named.log.mentions("HostName must be text of at most 255 characters"));
+}
+
+TEST(Fmu, reports_the_status_it_can_give)
+{
+    udp::Socket receiver = test_support::receiver();
+    Instance instance;
+    ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+    ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.0, 0.1, fmi2True), fmi2OK);
+    ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.1, 0.15, fmi2True), fmi2OK);
+    fmi2Real time = -1.0;
+    EXPECT_EQ(fmu().fmi2GetRealStatus(instance.component, fmi2LastSuccessfulTime, &time), fmi2OK);
+    EXPECT_DOUBLE_EQ(time, 0.25);
+    EXPECT_EQ(fmu().fmi2GetRealStatus(instance.component, fmi2LastSuccessfulTime, nullptr), fmi2Discard);
+    EXPECT_EQ(fmu().fmi2GetRealStatus(instance.component, fmi2DoStepStatus, &time), fmi2Discard);
+    fmi2Boolean terminated = fmi2True;
+    EXPECT_EQ(fmu().fmi2GetBooleanStatus(instance.component, fmi2Terminated, &terminated), fmi2OK);
+    EXPECT_EQ(terminated, fmi2False);
+    EXPECT_EQ(fmu().fmi2GetBooleanStatus(instance.component, fmi2Terminated, nullptr), fmi2Discard);
+    EXPECT_EQ(fmu().fmi2GetBooleanStatus(instance.component, fmi2PendingStatus, &terminated), fmi2Discard);
+    fmi2Status status = fmi2OK;
+    fmi2Integer integer = 0;
+    fmi2String text = nullptr;
+    EXPECT_EQ(fmu().fmi2GetStatus(instance.component, fmi2DoStepStatus, &status), fmi2Discard);
+    EXPECT_EQ(fmu().fmi2GetIntegerStatus(instance.component, fmi2DoStepStatus, &integer), fmi2Discard);
+    EXPECT_EQ(fmu().fmi2GetStringStatus(instance.component, fmi2PendingStatus, &text), fmi2Discard);
+    EXPECT_TRUE(instance.log.lines.empty());  // no errors, logging off
+}
+
+TEST(Fmu, logs_whole_lines_under_the_instance_name_and_says_why_without_one)
+{
+    // Cut to 127 characters; a message's '%' arrives as it is after the logger's printf, and a
+    // '#' doubled, as the standard writes a literal one (a single one names a variable).
+    const std::string name(200, 'n');
+    Instance instance(name.c_str());
+    ASSERT_NE(instance.component, nullptr);
+    EXPECT_EQ(fmu().fmi2DoStep(instance.component, 0.0, 0.1, fmi2True), fmi2Error);
+    ASSERT_EQ(instance.log.lines.size(), 1u);
+    EXPECT_EQ(instance.log.lines[0],
+              std::string(127, 'n') + " 3 logStatusError: fmi2DoStep is not allowed in the instantiated state");
+    Instance odd;
+    EXPECT_EQ(odd.initialise("bad%host#.invalid", 5500), fmi2Error);
+    EXPECT_TRUE(odd.log.mentions("Could not connect to host ! (bad%host##.invalid port 5500)"));
+
+    testing::internal::CaptureStderr();
+    fmi2Component none = fmu().fmi2Instantiate("x", fmi2CoSimulation, ORVALINK_FMU_GUID, "", nullptr, fmi2False, fmi2False);
+    EXPECT_EQ(fmu().fmi2Terminate(nullptr), fmi2Error);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(none, nullptr);
+    EXPECT_NE(said.find("fmi2Instantiate called without callback functions"), std::string::npos) << said;
+    EXPECT_NE(said.find("fmi2Terminate called without an instance"), std::string::npos) << said;
 }
 
 TEST(Fmu, instances_are_independent)

@@ -52,10 +52,11 @@ TEST(PathRemove, takes_out_lines_that_savepath_laid_out_anew)
                                "     'C:\\Tools\\orvalink\\samples;', ...\r\n"
                                "\t'c:/tools/ORVALINK/Trim;' ,...   \r\n"
                                "     'C:\\TOOLS\\orvalink\\util\\;', ...\r\n"
-                               "     'C:\\Tools\\orvalink\\fgutil',... % added by setup\r\n";
+                               "     'C:\\Tools\\orvalink\\fgutil',... % added by setup\r\n"
+                               "'C:\\Tools\\orvalink\\util;'\r\n";  // a row of its own, without a continuation
     std::size_t count = 0;
     EXPECT_EQ(removed(head + relaid + other + tail, count), head + other + tail);
-    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(count, 6u);
 }
 
 TEST(PathRemove, takes_out_what_is_left_and_every_repeated_set)
@@ -81,6 +82,7 @@ TEST(PathRemove, keeps_lines_that_name_other_folders_or_are_no_plain_entry)
                              "% 'C:\\Tools\\orvalink;',...\n"
                              "addpath('C:\\Tools\\orvalink');\n"
                              "'C:\\Tools\\orvalink;' 'D:\\x;',...\n"
+                             "'C:\\Tools\\orvalink;'x...\n"
                              "'C:\\Tools\\orvalink;\n"
                              "''\n"
                              "'C:\\Tools\\orval\xc3\xb6nk;',...\n"
@@ -158,6 +160,14 @@ TEST_F(RemoveMatlabPathFile, files_equal_compares_every_byte)
     std::ofstream(a, std::ios::binary).flush();
     std::ofstream(b, std::ios::binary).flush();
     EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 1);  // two empty files
+#if defined(__linux__)
+    // Both files closed again, whatever the answer.
+    const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = open();
+    EXPECT_EQ(FilesEqual(a.c_str(), b.c_str()), 1);
+    EXPECT_EQ(FilesEqual(a.c_str(), (dir / "missing").string().c_str()), -1);
+    EXPECT_EQ(open(), before);
+#endif
 }
 
 TEST_F(RemoveMatlabPathFile, refuses_a_file_larger_than_any_path_definition)

@@ -400,6 +400,12 @@ TEST(Fmu, takes_the_ends_of_each_range)
     EXPECT_EQ(fmu().fmi2DoStep(atStop.component, 0.0, 0.5, fmi2True), fmi2OK);
     EXPECT_EQ(fmu().fmi2DoStep(atStop.component, 0.5, 0.5 + 5e-13, fmi2True), fmi2OK);  // rounding, not past it
     EXPECT_EQ(atStop.integer(datagramsSentRef), 2);
+    Instance pastStop;
+    ASSERT_EQ(pastStop.setInteger(portNumberRef, receiver.localPort()), fmi2OK);
+    ASSERT_EQ(fmu().fmi2SetupExperiment(pastStop.component, fmi2False, 0.0, 0.0, fmi2True, 1.0), fmi2OK);
+    ASSERT_EQ(fmu().fmi2EnterInitializationMode(pastStop.component), fmi2OK);
+    ASSERT_EQ(fmu().fmi2ExitInitializationMode(pastStop.component), fmi2OK);
+    EXPECT_EQ(fmu().fmi2DoStep(pastStop.component, 0.5, 0.5 + 5e-12, fmi2True), fmi2Error);  // past it
     const std::string longest(255, 'h');
     Instance named;
     EXPECT_EQ(named.setHost(longest.c_str()), fmi2OK);

@@ -15,7 +15,7 @@ include(GNUInstallDirs)
 
 set(tool_targets)
 if(TARGET orvalink-run)
-  set(tool_targets orvalink-run fdm-listen fdm-relay fdm-replay)
+  set(tool_targets orvalink-run fdm-listen fdm-relay fdm-replay orvalink-fly)
 endif()
 
 if(WIN32)
@@ -52,11 +52,6 @@ endif()
 if(tool_targets)
   install(TARGETS ${tool_targets} RUNTIME DESTINATION ${tools_dir})
   install(PROGRAMS ${ORVALINK_PLOT_SCRIPT} DESTINATION ${tools_dir})
-  if(WIN32)
-    install(PROGRAMS ${ORVALINK_FLY_SCRIPT} DESTINATION ${fgutil_dir})
-  else()
-    install(PROGRAMS ${ORVALINK_FLY_SCRIPT} DESTINATION ${tools_dir})
-  endif()
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua DESTINATION ${fgutil_dir})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/ DESTINATION ${samples_dir} FILES_MATCHING PATTERN "*.csv")
@@ -110,7 +105,7 @@ if(WIN32 AND TARGET orvalink-run)
               -DPATHREMOVE=$<TARGET_FILE:pathremove> -DFILES=${CMAKE_BINARY_DIR}/installed-files.nsh
               -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay orvalink-fly ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
               ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

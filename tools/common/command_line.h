@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifndef ORVALINK_VERSION
 #  define ORVALINK_VERSION "unknown"
@@ -22,6 +23,7 @@ namespace command_line {
 struct Program {
     const char* name;
     void (*usage)(std::FILE* out);
+    bool takesRest = false;  // "--" ends the options; what follows is rest()
 };
 
 // `text` for a message: in single quotes, cut to about `limit` characters,
@@ -75,6 +77,11 @@ public:
             return false;
         }
         const std::string arg = argv_[index_];
+        if (arg == "--" && program_.takesRest) {
+            rest_ = index_ + 1;
+            index_ = argc_;
+            return false;
+        }
         const auto equals = arg.find('=');
         if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
             name_ = arg.substr(0, equals);
@@ -96,6 +103,11 @@ public:
     }
 
     const std::string& name() const { return name_; }
+    // The arguments after "--", once next() has returned false.
+    std::vector<std::string> rest() const
+    {
+        return rest_ == 0 ? std::vector<std::string>{} : std::vector<std::string>(argv_ + rest_, argv_ + argc_);
+    }
     bool is(std::string_view option) const { return name_ == option; }
 
     // The current option's value.
@@ -134,6 +146,24 @@ public:
         return static_cast<long long>(parsed);
     }
 
+    // The value as decimal digits only (no sign, point, exponent or hex) within [least, most].
+    long long decimal(long long least, long long most, const char* allowed)
+    {
+        const std::string text = value();
+        long long parsed = 0;
+        const bool digits = !text.empty() && text.size() <= 18 &&
+                            text.find_first_not_of("0123456789") == std::string::npos;
+        if (digits) {
+            for (const char c : text) {
+                parsed = parsed * 10 + (c - '0');
+            }
+        }
+        if (!digits || parsed < least || parsed > most) {
+            refuse(text, allowed);
+        }
+        return parsed;
+    }
+
     // A number above 0 (and at most `most`).
     double positive(double most, const char* allowed)
     {
@@ -150,13 +180,18 @@ public:
     {
         badUsage(program_, name_ + " " + quoted(text) + ": " + allowed);
     }
-    [[noreturn]] void unknown() const { badUsage(program_, "unknown option " + quoted(name_)); }
+    [[noreturn]] void unknown() const
+    {
+        const bool option = name_.size() > 1 && name_[0] == '-';
+        badUsage(program_, (option ? "unknown option " : "unexpected argument ") + quoted(name_));
+    }
 
 private:
     const Program& program_;
     int argc_;
     char** argv_;
     int index_ = 0;
+    int rest_ = 0;
     std::string name_;
     std::string inlineValue_;
     std::string lastValue_;

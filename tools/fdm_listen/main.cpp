@@ -234,7 +234,7 @@ int main(int argc, char** argv)
             format = chosen;
         };
         if (args.is("--port")) {
-            local.port = static_cast<std::uint16_t>(args.whole(0, 65535, "a whole number from 0 to 65535"));
+            local.port = static_cast<std::uint16_t>(args.decimal(0, 65535, "a whole number from 0 to 65535"));
         } else if (args.is("--bind")) {
             local.host = args.value();
             if (local.host.empty() || local.host.size() > 255) {

@@ -78,7 +78,7 @@ int main(int argc, char** argv)
         } else if (args.is("--v24")) {
             v24 = true;
         } else if (args.is("--port")) {
-            port = static_cast<long>(args.whole(1, 65535, "a whole number from 1 to 65535"));
+            port = static_cast<long>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
         } else if (args.is("--quiet") || args.is("-q")) {
             quiet = true;
         } else if (args.is("--csv")) {

@@ -81,7 +81,7 @@ Options parse(int argc, char** argv)
                 args.refuse(options.host, "a host name or IPv4 address of 1 to 255 characters");
             }
         } else if (args.is("--port")) {
-            options.port = static_cast<long>(args.whole(1, 65535, "a whole number from 1 to 65535"));
+            options.port = static_cast<long>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
         } else if (args.is("--sample-time")) {
             options.sampleTime = args.positive(longestSampleTime, "seconds, above 0 and at most 86400");
         } else if (args.is("--steps")) {

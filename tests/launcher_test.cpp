@@ -1,0 +1,91 @@
+// The launcher's decisions: which release reads what, and the command lines it builds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "command_lines.h"
+#include "release.h"
+
+namespace {
+
+fly::Route routeOf(const char* output)
+{
+    const std::optional<fly::Release> release = fly::findRelease(output);
+    EXPECT_TRUE(release.has_value()) << output;
+    return release ? fly::routeFor(*release).route : fly::Route::refuse;
+}
+
+TEST(Release, FoundOnTheLineThatNamesFlightGearOrElseFirst)
+{
+    const char* full = "OSG version: 3.6.5\nFlightGear version: 2020.3.16\nRevision: 0\nSimGear version: 2020.3.16\n";
+    ASSERT_TRUE(fly::findRelease(full));
+    EXPECT_EQ(fly::findRelease(full)->text, "2020.3.16");
+    EXPECT_EQ(fly::findRelease("FlightGear version: 2.0.0\n")->text, "2.0.0");
+    EXPECT_EQ(fly::findRelease("0.9.4")->text, "0.9.4");
+    EXPECT_EQ(fly::findRelease("FlightGear 2018.3\n")->major, 2018);
+    EXPECT_EQ(fly::findRelease("FlightGear 2018.3\n")->minor, 3);
+    EXPECT_FALSE(fly::findRelease("FlightGear version: unknown\n"));
+    EXPECT_FALSE(fly::findRelease("cannot open display: :0\n"));
+    EXPECT_FALSE(fly::findRelease("build 7 of 9999999.1"));  // numbers too long to be a release
+}
+
+TEST(Release, OnlyTheOneReleaseThatReadsVersion17GoesDirect)
+{
+    EXPECT_EQ(routeOf("FlightGear version: 0.9.4"), fly::Route::direct);
+    for (const char* reads24 : {"0.9.10", "1.0.0", "2.0.0", "3.4.0", "2016.1.1", "2018.3.6", "2019.1.2", "2020.2.1",
+                                "2020.3.16", "2024.1.1"}) {
+        EXPECT_EQ(routeOf(reads24), fly::Route::relay) << reads24;
+    }
+    for (const char* refused : {"0.9.5", "0.9.9", "0.9.3", "0.8.0"}) {
+        EXPECT_EQ(routeOf(refused), fly::Route::refuse) << refused;
+    }
+    EXPECT_EQ(fly::routeFor(*fly::findRelease("0.9.7")).reason, "reads a packet version from 18 to 23");
+}
+
+TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)
+{
+    EXPECT_DOUBLE_EQ(fly::headingOffset(2, 0, 45), 22.5);
+    EXPECT_DOUBLE_EQ(fly::headingOffset(2, 1, 45), -22.5);
+    EXPECT_DOUBLE_EQ(fly::headingOffset(3, 0, 45), 45);
+    EXPECT_DOUBLE_EQ(fly::headingOffset(3, 2, 45), -45);
+    EXPECT_FALSE(std::signbit(fly::headingOffset(3, 1, 45)));
+    fly::Options options;
+    options.screens = 2;
+    options.extra = {"--httpd=8080"};
+    const std::vector<std::string> command = fly::flightGearCommand("fgfs", options, 5502, 1);
+    EXPECT_EQ(command[2], "--native-fdm=socket,in,30,127.0.0.1,5502,udp");
+    EXPECT_EQ(command[command.size() - 2], "--prop:/sim/current-view/heading-offset-deg=-22.5");
+    EXPECT_EQ(command.back(), "--httpd=8080");
+    options.screens = 1;
+    for (const std::string& argument : fly::flightGearCommand("fgfs", options, 5501, 0)) {
+        EXPECT_EQ(argument.find("heading-offset"), std::string::npos);
+    }
+    options.screens = 3;
+    options.fgPort = 6000;
+    EXPECT_EQ(fly::relayCommand("fdm-relay", options),
+              (std::vector<std::string>{"fdm-relay", "--listen", "127.0.0.1:5500", "--quiet", "--to", "127.0.0.1:6000",
+                                        "--to", "127.0.0.1:6001", "--to", "127.0.0.1:6002"}));
+}
+
+TEST(CommandLines, TimeOfDayIsOneOfFlightGearsValues)
+{
+    for (const char* known : {"real", "dawn", "morning", "noon", "afternoon", "dusk", "evening", "midnight"}) {
+        EXPECT_TRUE(fly::isTimeOfDay(known));
+    }
+    for (const char* unknown : {"", "Noon", "night", "noon "}) {
+        EXPECT_FALSE(fly::isTimeOfDay(unknown));
+    }
+}
+
+// As the C runtime splits a command line again (CommandLineToArgvW's rules).
+TEST(CommandLines, WindowsQuotingSurvivesBlanksQuotesAndBackslashes)
+{
+    EXPECT_EQ(fly::windowsCommandLine({"C:\\Program Files (x86)\\FlightGear\\bin\\fgfs.exe", "--fdm=null"}),
+              "\"C:\\Program Files (x86)\\FlightGear\\bin\\fgfs.exe\" --fdm=null");
+    EXPECT_EQ(fly::windowsCommandLine({"a\\b", ""}), "a\\b \"\"");
+    EXPECT_EQ(fly::windowsCommandLine({"say \"hi\""}), "\"say \\\"hi\\\"\"");
+    EXPECT_EQ(fly::windowsCommandLine({"C:\\my folder\\"}), "\"C:\\my folder\\\\\"");
+    EXPECT_EQ(fly::windowsCommandLine({"a\\\\\"b"}), "\"a\\\\\\\\\\\"b\"");
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+"""orvalink-fly with a stand-in fgfs (tests/fly/stand_in_fgfs.cpp) in a
+folder with blanks and parentheses, as 32-bit FlightGear installs on
+Windows: the release it reports decides the route, the relay really runs,
+and whatever ends first ends the rest. Natively and under the Windows
+build's emulator."""
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+from tool_support import BIN, EMULATOR, TIMEOUT, tool
+
+SUFFIX = ".exe" if EMULATOR else ""
+ENVIRONMENT = dict(os.environ, WINEDEBUG="-all") if EMULATOR else dict(os.environ)
+
+
+def native_path(path):
+    """The path as the program under test sees it."""
+    return "Z:" + path.replace("/", "\\") if EMULATOR else path
+
+
+def free_ports(count):
+    """`count` consecutive loopback UDP ports that are free now (the system's pick for the first)."""
+    for _ in range(50):
+        probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        probe.bind(("127.0.0.1", 0))
+        first = probe.getsockname()[1]
+        held = [probe]
+        try:
+            for port in range(first + 1, first + count):
+                other = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                held.append(other)
+                other.bind(("127.0.0.1", port))
+            return first
+        except OSError:
+            continue
+        finally:
+            for sock in held:
+                sock.close()
+    raise RuntimeError("no free ports")
+
+
+def packet17():
+    """A version-17 datagram: version word 17, a finite position, the rest zero."""
+    data = bytearray(336)
+    struct.pack_into(">I", data, 0, 17)
+    struct.pack_into(">ddd", data, 8, -2.76, 0.37, 10.0)
+    return bytes(data)
+
+
+class Fly(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        program_folder = os.path.join(self.folder, "Program Files (x86)", "FlightGear 2020.3", "bin")
+        os.makedirs(program_folder)
+        self.fgfs = os.path.join(program_folder, "fgfs" + SUFFIX)
+        shutil.copy(os.path.join(BIN, "stand_in_fgfs" + SUFFIX), self.fgfs)
+        self.log = os.path.join(self.folder, "log")
+        os.mkdir(self.log)
+        self.block = free_ports(1)
+        self.fg = free_ports(3)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder)
+
+    def environment(self, version, run="wait", status="0"):
+        return dict(ENVIRONMENT, STAND_IN_VERSION=version, STAND_IN_VERSION_STATUS=status,
+                    STAND_IN_LOG=native_path(self.log), STAND_IN_RUN=run)
+
+    def command(self, args):
+        return tool("orvalink-fly") + ["--fgfs", native_path(self.fgfs)] + args
+
+    def start(self, version, args, **stand_in):
+        return subprocess.Popen(self.command(["--port", str(self.block)] + args), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, env=self.environment(version, **stand_in))
+
+    def runs(self, wanted):
+        """The argument lists of the stand-ins that started, once `wanted` have."""
+        deadline = time.monotonic() + TIMEOUT
+        while len(os.listdir(self.log)) < wanted and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.2)
+        runs = []
+        for name in sorted(os.listdir(self.log)):
+            with open(os.path.join(self.log, name)) as handle:
+                runs.append(handle.read().splitlines())
+        self.assertEqual(len(runs), wanted)
+        return runs
+
+    def finish(self, fly):
+        out, err = fly.communicate(timeout=TIMEOUT)
+        return fly.returncode, out, err
+
+    def assert_port_free(self, port):
+        """Nothing the launcher started still holds `port`."""
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+            sock.bind(("127.0.0.1", port))
+
+    def assert_stand_ins_gone(self):
+        if EMULATOR:
+            return  # Windows process ids are not this system's
+        for name in os.listdir(self.log):
+            pid = int(name.split(".")[1])
+            with self.assertRaises(ProcessLookupError, msg=f"stand-in {pid} still runs"):
+                os.kill(pid, 0)
+
+    def test_a_current_release_gets_the_relay_a_view_a_screen_and_extra_options(self):
+        fly = self.start("FlightGear version: 2018.3.6\n", ["--fg-port", str(self.fg), "--screens", "3",
+                                                             "--screen-angle", "45", "--", "--httpd=8080"])
+        runs = self.runs(3)
+        ports = sorted(next(a for a in r if a.startswith("--native-fdm=")) for r in runs)
+        self.assertEqual(ports, [f"--native-fdm=socket,in,30,127.0.0.1,{p},udp" for p in range(self.fg, self.fg + 3)])
+        offsets = sorted(float(next(a for a in r if "heading-offset-deg" in a).split("=")[1]) for r in runs)
+        self.assertEqual(offsets, [-45, 0, 45])
+        self.assertTrue(all(r[-1] == "--httpd=8080" for r in runs))
+        # The relay it started translates the block's datagrams for every screen.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen, \
+                socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as block:
+            screen.bind(("127.0.0.1", self.fg + 1))
+            screen.settimeout(1.0)
+            got = None
+            for _ in range(20):
+                block.sendto(packet17(), ("127.0.0.1", self.block))
+                try:
+                    got = screen.recv(1024)
+                    break
+                except socket.timeout:
+                    pass
+            self.assertIsNotNone(got, "the relay forwards")
+            self.assertEqual((len(got), struct.unpack_from(">I", got)[0]), (408, 24))
+        fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
+        code, out, err = self.finish(fly)
+        self.assertEqual(code, 0, err)
+        self.assertIn("FlightGear 2018.3.6 reads version-24 packets", err)
+        self.assertEqual(out.count("+ "), 4)
+        self.assertIn("fdm-relay", out.splitlines()[0])
+        self.assert_port_free(self.block)
+        self.assert_stand_ins_gone()
+
+    def test_the_one_release_that_reads_version_17_reads_the_block_port(self):
+        fly = self.start("FlightGear version: 0.9.4\n", [])
+        run, = self.runs(1)
+        self.assertIn(f"--native-fdm=socket,in,30,127.0.0.1,{self.block},udp", run)
+        self.assertFalse(any("heading-offset" in a for a in run))
+        fly.send_signal(signal.SIGINT)
+        code, out, err = self.finish(fly)
+        self.assertEqual(code, 0, err)
+        self.assertNotIn("fdm-relay", out)
+        self.assert_stand_ins_gone()
+
+    def test_the_end_of_any_child_ends_the_rest_and_says_how(self):
+        cases = ((dict(run="exit:3"), 1, "FlightGear exited with status 3; stopped the rest"),
+                 (dict(run="crash"), 1, "FlightGear crashed (exception 0xC0000005)" if EMULATOR
+                  else "FlightGear was killed by signal 11"),
+                 (dict(run="exit:0"), 0, "FlightGear was closed; stopped the rest"))
+        for stand_in, expected, message in cases:
+            with self.subTest(**stand_in):
+                fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)], **stand_in)
+                code, _, err = self.finish(fly)
+                self.assertEqual(code, expected, err)
+                self.assertIn(message, err)
+                self.assert_port_free(self.block)
+        # The relay cannot bind: FlightGear is stopped, and the relay named.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as taken:
+            taken.bind(("127.0.0.1", self.block))
+            fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)])
+            code, _, err = self.finish(fly)
+        self.assertEqual(code, 1, err)
+        self.assertIn("fdm-relay: cannot bind", err)
+        self.assertIn("orvalink-fly: fdm-relay exited with status 1; stopped the rest", err)
+        self.assert_stand_ins_gone()
+
+    def dry_run(self, version, args, status="0"):
+        return subprocess.run(self.command(["--dry-run"] + args), capture_output=True, text=True,
+                              env=self.environment(version, status=status), timeout=TIMEOUT)
+
+    def test_releases_that_read_another_version_or_none_it_can_tell(self):
+        done = self.dry_run("FlightGear version: 0.9.7\n", [])
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("FlightGear 0.9.7 reads a packet version from 18 to 23, which neither the block (17) nor "
+                      "fdm-relay (24) writes", done.stderr)
+        # No display: the cause is shown, and the relay, which every release since 2006 needs, is used.
+        done = self.dry_run("Unable to open display :0\n", [], status="1")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("--version exited with status 1: 'Unable to open display :0'; going through fdm-relay",
+                      done.stderr)
+        self.assertIn("fdm-relay", done.stdout.splitlines()[0])
+        done = self.dry_run("FlightGear version: 0.9.4\n", ["--screens", "2"])
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("several screens need fdm-relay's fan-out", done.stderr)
+        self.assertEqual(os.listdir(self.log), [], "a dry run starts nothing")
+
+    def test_bad_usage_is_refused_before_anything_starts(self):
+        for args, message in ((["--port", "5500", "--fg-port", "5500"], "--port 5500 is also a FlightGear port"),
+                              (["--port", "5502", "--fg-port", "5500", "--screens", "3"], "the relay would send to itself"),
+                              (["--port", "0x157c"], "--port '0x157c': a whole number from 1 to 65535"),
+                              (["--port", "4.7e4"], "--port '4.7e4'"),
+                              (["--rate", "0"], "--rate '0': a whole number from 1 to 1000"),
+                              (["--screens", "17"], "--screens '17': a whole number from 1 to 16"),
+                              (["--timeofday", "night"], "--timeofday 'night': real, dawn, morning"),
+                              (["--airport", "a b"], "--airport 'a b'"),
+                              (["extra"], "unexpected argument 'extra'"),
+                              (["--nope"], "unknown option '--nope'"),
+                              (["--dry-run=1"], "--dry-run takes no value")):
+            with self.subTest(args=args):
+                done = self.dry_run("FlightGear version: 2020.3.16\n", args)
+                self.assertEqual(done.returncode, 2, done.stderr)
+                self.assertIn(message, done.stderr)
+                self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
+        # A leading zero is decimal, not octal.
+        done = self.dry_run("FlightGear version: 2020.3.16\n", ["--port", "05500", "--fg-port", "09000"])
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("--listen 127.0.0.1:5500 --quiet --to 127.0.0.1:9000", done.stdout)
+
+    @unittest.skipIf(EMULATOR, "PATH and FGFS are this system's")
+    def test_fgfs_on_path_comes_before_the_environment(self):
+        elsewhere = os.path.join(self.folder, "elsewhere")
+        os.mkdir(elsewhere)
+        shutil.copy(self.fgfs, os.path.join(elsewhere, "fgfs"))
+        env = dict(self.environment("FlightGear version: 2020.3.16\n"),
+                   PATH=os.path.dirname(self.fgfs) + os.pathsep + os.environ["PATH"],
+                   FGFS=os.path.join(elsewhere, "fgfs"))
+        done = subprocess.run(tool("orvalink-fly") + ["--dry-run"], capture_output=True, text=True, env=env,
+                              timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("+ '" + self.fgfs + "' --fdm=null", done.stdout)
+        env["PATH"] = "/nowhere"
+        done = subprocess.run(tool("orvalink-fly") + ["--dry-run"], capture_output=True, text=True, env=env,
+                              timeout=TIMEOUT)
+        self.assertIn("+ " + os.path.join(elsewhere, "fgfs") + " --fdm=null", done.stdout)
+
+
+if __name__ == "__main__":
+    import warnings
+    warnings.simplefilter("ignore", ResourceWarning)
+    unittest.main(verbosity=2)

@@ -1,0 +1,110 @@
+#include "command_lines.h"
+
+#include <cstdio>
+
+namespace fly {
+
+bool isTimeOfDay(std::string_view value)
+{
+    for (const char* known : {"real", "dawn", "morning", "noon", "afternoon", "dusk", "evening", "midnight"}) {
+        if (value == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+double headingOffset(unsigned screens, unsigned screen, double angle)
+{
+    const double steps = static_cast<double>(screens - 1) / 2.0 - static_cast<double>(screen);
+    return steps * angle + 0.0;  // + 0.0: no "-0"
+}
+
+std::vector<std::string> relayCommand(const std::string& relay, const Options& options)
+{
+    const std::string host = loopback;
+    std::vector<std::string> command{relay, "--listen", host + ":" + std::to_string(options.blockPort), "--quiet"};
+    for (unsigned screen = 0; screen < options.screens; ++screen) {
+        command.push_back("--to");
+        command.push_back(host + ":" + std::to_string(options.fgPort + screen));
+    }
+    return command;
+}
+
+std::vector<std::string> flightGearCommand(const std::string& fgfs, const Options& options, unsigned port,
+                                           unsigned screen)
+{
+    std::vector<std::string> command{fgfs,
+                                     "--fdm=null",
+                                     "--native-fdm=socket,in," + std::to_string(options.rate) + "," + loopback + "," +
+                                         std::to_string(port) + ",udp",
+                                     "--disable-terrasync",
+                                     "--disable-real-weather-fetch",
+                                     "--disable-ai-traffic",
+                                     "--airport=" + options.airport,
+                                     "--aircraft=" + options.aircraft,
+                                     "--timeofday=" + options.timeofday};
+    if (options.screens > 1) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%.10g", headingOffset(options.screens, screen, options.screenAngle));
+        command.push_back(std::string("--prop:/sim/current-view/heading-offset-deg=") + offset);
+    }
+    command.insert(command.end(), options.extra.begin(), options.extra.end());
+    return command;
+}
+
+std::string windowsCommandLine(const std::vector<std::string>& arguments)
+{
+    std::string line;
+    for (const std::string& argument : arguments) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+            line += argument;
+            continue;
+        }
+        // Backslashes double only before a quote (and before the closing one).
+        line += '"';
+        std::size_t backslashes = 0;
+        for (const char c : argument) {
+            if (c == '\\') {
+                ++backslashes;
+                continue;
+            }
+            line.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+            backslashes = 0;
+            line += c;
+        }
+        line.append(2 * backslashes, '\\');
+        line += '"';
+    }
+    return line;
+}
+
+std::string shownCommand(const std::vector<std::string>& arguments)
+{
+#if defined(_WIN32)
+    return windowsCommandLine(arguments);
+#else
+    std::string line;
+    for (const std::string& argument : arguments) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        if (!argument.empty() && argument.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                            "0123456789_./:=,+-@%") == std::string::npos) {
+            line += argument;
+            continue;
+        }
+        line += '\'';
+        for (const char c : argument) {
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += '\'';
+    }
+    return line;
+#endif
+}
+
+}  // namespace fly

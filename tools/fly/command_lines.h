@@ -1,0 +1,41 @@
+// The command lines orvalink-fly runs: fdm-relay, and one FlightGear a screen.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fly {
+
+struct Options {
+    unsigned blockPort = 5500;
+    unsigned fgPort = 5501;  // the first FlightGear's, when the relay runs
+    unsigned rate = 30;
+    unsigned screens = 1;
+    double screenAngle = 45;
+    std::string airport = "PHNL";
+    std::string aircraft = "ufo";
+    std::string timeofday = "noon";
+    std::vector<std::string> extra;  // FlightGear options given after --
+};
+
+constexpr const char* loopback = "127.0.0.1";
+
+// FlightGear's --timeofday values.
+bool isTimeOfDay(std::string_view value);
+
+// The view of screen `screen` of `screens`, spread around straight ahead:
+// with 3 screens and 45 degrees, 45, 0 and -45 (left, ahead, right).
+double headingOffset(unsigned screens, unsigned screen, double angle);
+
+std::vector<std::string> relayCommand(const std::string& relay, const Options& options);
+// FlightGear reading `port`; with several screens, screen `screen`'s view.
+std::vector<std::string> flightGearCommand(const std::string& fgfs, const Options& options, unsigned port,
+                                           unsigned screen);
+
+// Windows' command line for `arguments`, quoted as the C runtime splits it again.
+std::string windowsCommandLine(const std::vector<std::string>& arguments);
+// A command line for people to read (and paste): the platform's quoting where needed.
+std::string shownCommand(const std::vector<std::string>& arguments);
+
+}  // namespace fly

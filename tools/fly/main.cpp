@@ -1,0 +1,308 @@
+// orvalink-fly: starts FlightGear the right way for the orvalink block. Asks
+// fgfs which release it is: 0.9.4 reads the block's version-17 datagrams
+// directly; every release since 0.9.10 reads version 24, so fdm-relay runs
+// between the block's port and FlightGear. With --screens N, N FlightGears,
+// each looking another way, are fed by the relay. It prints every command
+// line it runs, watches what it started, and stops only that.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "command_lines.h"
+#include "console.h"
+#include "processes.h"
+#include "release.h"
+
+namespace {
+
+const char* const program = "orvalink-fly";
+constexpr auto versionLimit = std::chrono::seconds(20);
+constexpr auto stopGrace = std::chrono::seconds(5);
+
+void usage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "usage: %s [options] [-- FLIGHTGEAR-OPTIONS]\n"
+                 "Starts FlightGear to show the orvalink block's flight (run the model or orvalink-run\n"
+                 "alongside, sending to the block port). FlightGear 0.9.10 and later (every release\n"
+                 "since 2006) read version-24 packets: fdm-relay translates the block's for them.\n\n"
+                 "  --port N          the block's UDP port (default 5500)\n"
+                 "  --fg-port N       the first FlightGear's port behind the relay (default 5501)\n"
+                 "  --rate HZ         packets FlightGear reads a second, 1 to 1000 (default 30)\n"
+                 "  --airport ICAO    start airport (default PHNL)\n"
+                 "  --aircraft NAME   aircraft (default ufo)\n"
+                 "  --timeofday T     real, dawn, morning, noon, afternoon, dusk, evening or midnight\n"
+                 "                    (default noon)\n"
+                 "  --screens N       N FlightGears, one a screen, 1 to 16 (default 1)\n"
+                 "  --screen-angle D  degrees between neighbouring screens' views, 0 to 180 (default 45)\n"
+                 "  --fgfs PATH       the FlightGear program (default: fgfs on PATH, in /usr/games,\n"
+                 "                    then $FGFS)\n"
+                 "  --dry-run         print the command lines, start nothing\n"
+                 "  --quiet           no notes, only warnings and errors\n"
+                 "  --help, --version this text, the version\n"
+                 "Options after -- go to every FlightGear (%s -- --httpd=8080).\n"
+                 "Ctrl-C stops what it started; so does the end of any of it.\n",
+                 program, program);
+}
+
+const command_line::Program me{program, usage, true};
+
+struct Settings {
+    fly::Options options;
+    std::string fgfs;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+void checkWord(command_line::Arguments& args, std::string& into)
+{
+    into = args.value();
+    if (into.empty() || into.size() > 64 ||
+        into.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_.-") !=
+            std::string::npos) {
+        args.refuse(into, "letters, digits, '.', '_' or '-'");
+    }
+}
+
+Settings parseOptions(console::Arguments& arguments)
+{
+    Settings settings;
+    fly::Options& options = settings.options;
+    command_line::Arguments args(me, arguments.count(), arguments.vector());
+    while (args.next()) {
+        if (args.is("--port")) {
+            options.blockPort = static_cast<unsigned>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
+        } else if (args.is("--fg-port")) {
+            options.fgPort = static_cast<unsigned>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
+        } else if (args.is("--rate")) {
+            options.rate = static_cast<unsigned>(args.decimal(1, 1000, "a whole number from 1 to 1000"));
+        } else if (args.is("--airport")) {
+            checkWord(args, options.airport);
+        } else if (args.is("--aircraft")) {
+            checkWord(args, options.aircraft);
+        } else if (args.is("--timeofday")) {
+            options.timeofday = args.value();
+            if (!fly::isTimeOfDay(options.timeofday)) {
+                args.refuse("real, dawn, morning, noon, afternoon, dusk, evening or midnight");
+            }
+        } else if (args.is("--screens")) {
+            options.screens = static_cast<unsigned>(args.decimal(1, 16, "a whole number from 1 to 16"));
+        } else if (args.is("--screen-angle")) {
+            options.screenAngle = args.number(0, 180, "degrees from 0 to 180");
+        } else if (args.is("--fgfs")) {
+            settings.fgfs = args.value();
+            if (settings.fgfs.empty()) {
+                args.refuse("the path of the FlightGear program");
+            }
+        } else if (args.is("--dry-run")) {
+            settings.dryRun = true;
+        } else if (args.is("--quiet") || args.is("-q")) {
+            settings.quiet = true;
+        } else {
+            args.unknown();
+        }
+    }
+    options.extra = args.rest();
+    // The relay's ports, checked before anything runs.
+    const unsigned last = options.fgPort + options.screens - 1;
+    if (last > 65535) {
+        command_line::badUsage(me, "--fg-port " + std::to_string(options.fgPort) + ": no room for " +
+                                       std::to_string(options.screens) + " screens below 65536");
+    }
+    if (options.blockPort >= options.fgPort && options.blockPort <= last) {
+        const std::string ports = options.screens == 1 ? std::to_string(last)
+                                                       : std::to_string(options.fgPort) + " to " + std::to_string(last);
+        command_line::badUsage(me, "--port " + std::to_string(options.blockPort) + " is also a FlightGear port (" +
+                                       ports + "): the relay would send to itself");
+    }
+    return settings;
+}
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::exit(1);
+}
+
+// The FlightGear program: --fgfs, else fgfs on PATH, in /usr/games (Debian's place, often off PATH), then $FGFS.
+std::string findFlightGear(const std::string& given)
+{
+    if (!given.empty()) {
+        if (!processes::isProgram(given)) {
+            fail("cannot run " + command_line::quoted(given) + ": no such program");
+        }
+        return given;
+    }
+    std::string found = processes::findOnPath("fgfs");
+#if !defined(_WIN32)
+    if (found.empty() && processes::isProgram("/usr/games/fgfs")) {
+        found = "/usr/games/fgfs";
+    }
+#endif
+    const char* environment = std::getenv("FGFS");
+    if (found.empty() && environment != nullptr && *environment != '\0') {
+        if (!processes::isProgram(environment)) {
+            fail("cannot run " + command_line::quoted(environment) + " (from FGFS): no such program");
+        }
+        found = environment;
+    }
+    if (found.empty()) {
+        fail("FlightGear (fgfs) not found on PATH, in /usr/games or in FGFS: install it "
+             "(Debian: apt-get install flightgear) or give --fgfs PATH");
+    }
+    return found;
+}
+
+// The last non-empty line of a program's output, for a message.
+std::string lastLine(const std::string& output)
+{
+    std::size_t end = output.find_last_not_of("\r\n \t");
+    if (end == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = output.find_last_of('\n', end);
+    return output.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+}
+
+// How to feed this FlightGear: what `fgfs --version` says decides.
+fly::Route chooseRoute(const Settings& settings)
+{
+    const processes::Captured answer = processes::capture({settings.fgfs, "--version"}, versionLimit);
+    if (console::stopRequested()) {
+        std::exit(0);
+    }
+    if (!answer.started) {
+        fail("cannot run " + command_line::quoted(settings.fgfs) + ": " + answer.error);
+    }
+    const std::optional<fly::Release> release = fly::findRelease(answer.output);
+    if (release && answer.finished) {
+        const fly::Choice choice = fly::routeFor(*release);
+        if (choice.route == fly::Route::refuse) {
+            fail("FlightGear " + release->text + " " + choice.reason +
+                 ", which neither the block (17) nor fdm-relay (24) writes");
+        }
+        if (!settings.quiet) {
+            std::fprintf(stderr, "%s: FlightGear %s reads version-%s packets%s\n", program, release->text.c_str(),
+                         choice.route == fly::Route::direct ? "17" : "24",
+                         choice.route == fly::Route::direct ? ", the block's own" : ": fdm-relay translates");
+        }
+        return choice.route;
+    }
+    std::string cause;
+    if (!answer.finished) {
+        cause = "did not answer within " + std::to_string(versionLimit.count()) + " s";
+    } else {
+        cause = answer.ending.clean ? "names no release" : answer.ending.how;
+        const std::string line = lastLine(answer.output);
+        if (!line.empty()) {
+            cause += ": " + command_line::quoted(line);
+        }
+    }
+    std::fprintf(stderr, "%s: warning: %s --version %s; going through fdm-relay, as every release since 0.9.10 "
+                 "needs\n", program, command_line::quoted(settings.fgfs).c_str(), cause.c_str());
+    return fly::Route::relay;
+}
+
+std::string findRelay()
+{
+    const std::string name = std::string("fdm-relay") + processes::executableSuffix;
+#if defined(_WIN32)
+    const std::string beside = processes::ownFolder() + "\\" + name;
+#else
+    const std::string beside = processes::ownFolder() + "/" + name;
+#endif
+    if (processes::isProgram(beside)) {
+        return beside;
+    }
+    const std::string found = processes::findOnPath("fdm-relay");
+    if (found.empty()) {
+        fail("fdm-relay not found beside " + std::string(program) + " or on PATH");
+    }
+    return found;
+}
+
+struct Planned {
+    std::string name;
+    std::vector<std::string> command;
+    bool flightGear;
+};
+
+std::vector<Planned> plan(const Settings& settings, fly::Route route)
+{
+    const fly::Options& options = settings.options;
+    std::vector<Planned> planned;
+    if (route == fly::Route::direct) {
+        if (options.screens > 1) {
+            fail("several screens need fdm-relay's fan-out, which FlightGear 0.9.4 cannot read (version 24)");
+        }
+        planned.push_back({"FlightGear", fly::flightGearCommand(settings.fgfs, options, options.blockPort, 0), true});
+        return planned;
+    }
+    planned.push_back({"fdm-relay", fly::relayCommand(findRelay(), options), false});
+    for (unsigned screen = 0; screen < options.screens; ++screen) {
+        const std::string name =
+            options.screens > 1 ? "FlightGear (screen " + std::to_string(screen + 1) + ")" : "FlightGear";
+        planned.push_back({name, fly::flightGearCommand(settings.fgfs, options, options.fgPort + screen, screen), true});
+    }
+    return planned;
+}
+
+// Runs what is planned until Ctrl-C or until one of it ends; the exit status.
+int run(const Settings& settings, const std::vector<Planned>& planned)
+{
+    std::vector<processes::Child> children;
+    for (const Planned& each : planned) {
+        processes::Child child;
+        child.name = each.name;
+        std::string error;
+        if (!processes::start(child, each.command, error)) {
+            processes::stopAll(children, stopGrace);
+            fail("cannot start " + each.name + " (" + command_line::quoted(each.command[0]) + "): " + error);
+        }
+        children.push_back(child);
+    }
+    if (!settings.quiet) {
+        std::fprintf(stderr, "%s: send the block's datagrams to %s:%u; Ctrl-C stops what it started\n", program,
+                     fly::loopback, settings.options.blockPort);
+    }
+    processes::Ending ending;
+    std::optional<std::size_t> ended;
+    while (!ended && !console::stopRequested()) {
+        ended = processes::waitAny(children, ending, std::chrono::seconds(1));
+    }
+    processes::stopAll(children, stopGrace);
+    if (!ended) {
+        if (!settings.quiet) {
+            std::fprintf(stderr, "%s: stopped\n", program);
+        }
+        return 0;
+    }
+    // A FlightGear that exits with status 0 was closed by its user: the end of the flight.
+    const bool closed = ending.clean && planned[*ended].flightGear;
+    std::fprintf(stderr, "%s: %s %s%s\n", program, planned[*ended].name.c_str(),
+                 closed ? "was closed" : ending.how.c_str(),
+                 children.size() > 1 ? "; stopped the rest" : "");
+    return closed ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    console::Arguments arguments(argc, argv);
+    Settings settings = parseOptions(arguments);
+    console::catchStopRequests();
+    settings.fgfs = findFlightGear(settings.fgfs);
+    const fly::Route route = chooseRoute(settings);
+    const std::vector<Planned> planned = plan(settings, route);
+    for (const Planned& each : planned) {
+        std::printf("+ %s\n", fly::shownCommand(each.command).c_str());
+    }
+    std::fflush(stdout);
+    if (settings.dryRun) {
+        return 0;
+    }
+    return run(settings, planned);
+}

@@ -4,13 +4,13 @@
 #          emulated host's libraries; share/orvalink/ the dissector, the
 #          sample flights and the README.
 # Windows: the package folder as MATLAB sees it. The MEX file and brindle
-#          in the folder itself; util\ the tools with the emulated host's
-#          libmx.dll and libmex.dll, which must not sit beside the MEX file
-#          that MATLAB loads (MATLAB would take them for its own); samples\
-#          the sample flights; fgutil\ the dissector and the FlightGear
-#          helpers; trim\ for the model's trim data. orvalink.cpp and
-#          build_orvalink.m, for MATLAB's mex, and orvalink.fmu in the
-#          folder itself.
+#          in the folder itself; util\ the tools (orvalink-fly beside the
+#          fdm-relay it starts) with the emulated host's libmx.dll and
+#          libmex.dll, which must not sit beside the MEX file that MATLAB
+#          loads (MATLAB would take them for its own); samples\ the sample
+#          flights; fgutil\ the dissector; trim\ for the model's trim data.
+#          orvalink.cpp and build_orvalink.m, for MATLAB's mex, and
+#          orvalink.fmu in the folder itself.
 include(GNUInstallDirs)
 
 set(tool_targets)

@@ -132,7 +132,9 @@ TEST_F(Capture, the_reader_reads_what_libpcap_writes)
                 EXPECT_EQ(d.payload, payload(336, static_cast<std::uint8_t>(i)));
                 EXPECT_EQ(d.to.port, 5500);
                 EXPECT_EQ(d.from.port, 40000);
-                EXPECT_NEAR(d.seconds, 1700000000 + i + 0.123456789, 1e-6) << link << " " << precision;
+                // Exact to the nanosecond: a double of seconds since 1970 is not.
+                EXPECT_EQ(d.nanoseconds, (1700000000 + i) * 1'000'000'000LL + (fraction == 123456 ? 123456000 : 123456789))
+                    << link << " " << precision;
             }
         }
     }

@@ -17,11 +17,32 @@ constexpr std::uint32_t pcapMagicMicro = 0xa1b2c3d4;
 constexpr std::uint32_t pcapMagicNano = 0xa1b23c4d;
 constexpr std::uint32_t ngSectionHeader = 0x0a0d0d0a;
 constexpr std::uint32_t ngByteOrderMagic = 0x1a2b3c4d;
+// Link types (LINKTYPE_* of the pcap formats) and protocol numbers.
+constexpr std::uint32_t linkBsdLoopback = 0;
+constexpr std::uint32_t linkEthernet = 1;
 constexpr std::uint32_t linkRaw = 101;
+constexpr std::uint32_t linkOpenBsdLoopback = 108;
+constexpr std::uint32_t linkLinuxCooked = 113;
+constexpr std::uint32_t linkIpv4 = 228;
+constexpr std::uint32_t linkIpv6 = 229;
+constexpr std::uint32_t linkLinuxCooked2 = 276;
+constexpr std::uint16_t etherIpv4 = 0x0800;
+constexpr std::uint16_t etherIpv6 = 0x86dd;
+constexpr std::uint16_t etherVlan = 0x8100;
+constexpr std::uint8_t protocolUdp = 17;
+// pcapng block types, and the option that sets an interface's time unit.
+constexpr std::uint32_t ngInterface = 1;
+constexpr std::uint32_t ngObsoletePacket = 2;
+constexpr std::uint32_t ngSimplePacket = 3;
+constexpr std::uint32_t ngEnhancedPacket = 6;
+constexpr std::uint16_t ngOptionEnd = 0;
+constexpr std::uint16_t ngTimeResolution = 9;  // if_tsresol
+// One record or block at most: a UDP datagram with any link header is far smaller.
+constexpr std::size_t largestRecord = 1u << 20;
+constexpr std::size_t mostInterfaces = 4096;
 constexpr std::size_t ipv4HeaderSize = 20;
 constexpr std::size_t udpHeaderSize = 8;
 constexpr std::size_t snapLength = 65535;
-constexpr std::uint64_t largestFile = 1ull << 30;  // 1 GiB: an hour at 60 Hz is under 100 MB
 
 void putLe32(std::uint8_t* at, std::uint32_t value)
 {
@@ -45,18 +66,8 @@ void putBe32(std::uint8_t* at, std::uint32_t value)
 std::uint16_t be16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] << 8 | at[1]); }
 std::uint32_t be32(const std::uint8_t* at) { return static_cast<std::uint32_t>(be16(at)) << 16 | be16(at + 2); }
 
-// Reads integers of a file in its own byte order.
-struct Order {
-    bool swapped = false;  // the file's order is not little-endian
-    std::uint16_t u16(const std::uint8_t* at) const
-    {
-        return swapped ? be16(at) : static_cast<std::uint16_t>(at[1] << 8 | at[0]);
-    }
-    std::uint32_t u32(const std::uint8_t* at) const
-    {
-        return swapped ? be32(at) : static_cast<std::uint32_t>(u16(at + 2)) << 16 | u16(at);
-    }
-};
+std::uint16_t le16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[1] << 8 | at[0]); }
+std::uint32_t le32(const std::uint8_t* at) { return static_cast<std::uint32_t>(le16(at + 2)) << 16 | le16(at); }
 
 // The IPv4 or IPv6 UDP datagram in a link-layer frame; false when there is none.
 bool udpIn(std::uint32_t linkType, std::span<const std::uint8_t> frame, Datagram& out)
@@ -64,33 +75,33 @@ bool udpIn(std::uint32_t linkType, std::span<const std::uint8_t> frame, Datagram
     std::size_t at = 0;
     std::uint16_t ethertype = 0;  // 0: the frame starts with the IP header
     switch (linkType) {
-    case 0:    // BSD loopback: a 4-byte address family in the writer's order
-    case 108:  // OpenBSD loopback, the same in network order
+    case linkBsdLoopback:      // a 4-byte address family in the writer's order
+    case linkOpenBsdLoopback:  // the same in network order
         at = 4;
         break;
-    case 1:  // Ethernet, with one optional VLAN tag
+    case linkEthernet:  // with one optional VLAN tag
         if (frame.size() < 14) {
             return false;
         }
         ethertype = be16(frame.data() + 12);
         at = 14;
-        if (ethertype == 0x8100 && frame.size() >= 18) {
+        if (ethertype == etherVlan && frame.size() >= 18) {
             ethertype = be16(frame.data() + 16);
             at = 18;
         }
         break;
-    case 101:  // raw IP
-    case 228:  // IPv4
-    case 229:  // IPv6
+    case linkRaw:
+    case linkIpv4:
+    case linkIpv6:
         break;
-    case 113:  // Linux cooked capture
+    case linkLinuxCooked:
         if (frame.size() < 16) {
             return false;
         }
         ethertype = be16(frame.data() + 14);
         at = 16;
         break;
-    case 276:  // Linux cooked capture, version 2
+    case linkLinuxCooked2:
         if (frame.size() < 20) {
             return false;
         }
@@ -99,7 +110,7 @@ bool udpIn(std::uint32_t linkType, std::span<const std::uint8_t> frame, Datagram
         break;
     default: return false;
     }
-    if (ethertype != 0 && ethertype != 0x0800 && ethertype != 0x86dd) {
+    if (ethertype != 0 && ethertype != etherIpv4 && ethertype != etherIpv6) {
         return false;
     }
     if (frame.size() < at + 1) {
@@ -111,14 +122,14 @@ bool udpIn(std::uint32_t linkType, std::span<const std::uint8_t> frame, Datagram
     if ((ip[0] >> 4) == 4) {
         header = static_cast<std::size_t>(ip[0] & 0x0f) * 4;
         // Not UDP, too short, or a fragment (which holds no whole datagram).
-        if (header < ipv4HeaderSize || left < header + udpHeaderSize || ip[9] != 17 || (be16(ip + 6) & 0x3fff) != 0) {
+        if (header < ipv4HeaderSize || left < header + udpHeaderSize || ip[9] != protocolUdp || (be16(ip + 6) & 0x3fff) != 0) {
             return false;
         }
         out.from.ip = be32(ip + 12);
         out.to.ip = be32(ip + 16);
     } else if ((ip[0] >> 4) == 6) {
         header = 40;
-        if (left < header + udpHeaderSize || ip[6] != 17) {
+        if (left < header + udpHeaderSize || ip[6] != protocolUdp) {
             return false;
         }
         out.from.ip = out.to.ip = 0;
@@ -135,131 +146,6 @@ bool udpIn(std::uint32_t linkType, std::span<const std::uint8_t> frame, Datagram
     out.length = udpLength - udpHeaderSize;
     const std::size_t kept = std::min(out.length, left - header - udpHeaderSize);
     out.payload.assign(udp + udpHeaderSize, udp + udpHeaderSize + kept);
-    return true;
-}
-
-void addRecord(std::uint32_t linkType, double seconds, std::span<const std::uint8_t> frame, Contents& contents)
-{
-    ++contents.records;
-    Datagram datagram;
-    datagram.seconds = seconds;
-    if (udpIn(linkType, frame, datagram)) {
-        contents.datagrams.push_back(std::move(datagram));
-    } else {
-        ++contents.notUdp;
-    }
-}
-
-bool parseClassic(std::span<const std::uint8_t> bytes, const std::string& name, Contents& contents, std::string& error)
-{
-    if (bytes.size() < 24) {
-        error = name + ": cut short inside the file header";
-        return false;
-    }
-    Order order;
-    const std::uint32_t magic = order.u32(bytes.data());
-    order.swapped = magic != pcapMagicMicro && magic != pcapMagicNano;
-    const bool nano = order.u32(bytes.data()) == pcapMagicNano;
-    const std::uint32_t linkType = order.u32(bytes.data() + 20) & 0xffff;
-    std::size_t at = 24;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 16) {
-            contents.truncation = "the file ends inside the header of record " + std::to_string(contents.records + 1);
-            return true;
-        }
-        const std::uint8_t* record = bytes.data() + at;
-        const std::uint32_t captured = order.u32(record + 8);
-        if (captured > bytes.size() - at - 16) {
-            contents.truncation = "the file ends inside record " + std::to_string(contents.records + 1);
-            return true;
-        }
-        const double seconds = order.u32(record) + order.u32(record + 4) * (nano ? 1e-9 : 1e-6);
-        addRecord(linkType, seconds, bytes.subspan(at + 16, captured), contents);
-        at += 16 + captured;
-    }
-    return true;
-}
-
-bool parseNg(std::span<const std::uint8_t> bytes, const std::string& name, Contents& contents, std::string& error)
-{
-    struct Interface {
-        std::uint32_t linkType;
-        std::uint32_t snapLength;
-        double unit;  // seconds per timestamp tick
-    };
-    std::vector<Interface> interfaces;
-    Order order;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 12) {
-            contents.truncation = "the file ends inside the header of a block";
-            return true;
-        }
-        const std::uint8_t* block = bytes.data() + at;
-        if (be32(block) == ngSectionHeader) {
-            const std::uint32_t magic = Order{false}.u32(block + 8);
-            if (magic != ngByteOrderMagic && Order{true}.u32(block + 8) != ngByteOrderMagic) {
-                error = name + ": a pcapng section with an unknown byte-order mark";
-                return false;
-            }
-            order.swapped = magic != ngByteOrderMagic;
-            interfaces.clear();
-        } else if (at == 0) {
-            error = name + ": not a capture file";
-            return false;
-        }
-        const std::uint32_t type = order.u32(block);
-        const std::uint32_t length = order.u32(block + 4);
-        if (length < 12 || length % 4 != 0) {
-            error = name + ": a pcapng block of impossible length " + std::to_string(length);
-            return false;
-        }
-        if (length > bytes.size() - at) {
-            contents.truncation = "the file ends inside block " + std::to_string(contents.records + 1);
-            return true;
-        }
-        const std::span<const std::uint8_t> body = bytes.subspan(at + 8, length - 12);
-        if (type == 1 && body.size() >= 8) {  // interface description
-            Interface interface{order.u16(body.data()), order.u32(body.data() + 4), 1e-6};
-            for (std::size_t option = 8; option + 4 <= body.size();) {
-                const std::uint16_t code = order.u16(body.data() + option);
-                const std::uint16_t size = order.u16(body.data() + option + 2);
-                if (code == 0 || option + 4 + size > body.size()) {
-                    break;
-                }
-                if (code == 9 && size >= 1) {  // if_tsresol
-                    const std::uint8_t resolution = body[option + 4];
-                    const double base = (resolution & 0x80) != 0 ? 2.0 : 10.0;
-                    interface.unit = std::pow(base, -static_cast<double>(resolution & 0x7f));
-                }
-                option += 4 + ((size + 3u) & ~3u);
-            }
-            interfaces.push_back(interface);
-        } else if ((type == 6 || type == 2) && body.size() >= 20) {  // enhanced, or the old packet block
-            const std::uint32_t id = type == 6 ? order.u32(body.data()) : order.u16(body.data());
-            const std::uint32_t captured = order.u32(body.data() + 12);
-            if (id >= interfaces.size() || captured > body.size() - 20) {
-                error = name + ": a packet block that names no interface or overruns itself";
-                return false;
-            }
-            const std::uint64_t ticks = static_cast<std::uint64_t>(order.u32(body.data() + 4)) << 32 |
-                                        order.u32(body.data() + 8);
-            addRecord(interfaces[id].linkType, static_cast<double>(ticks) * interfaces[id].unit,
-                      body.subspan(20, captured), contents);
-        } else if (type == 3 && body.size() >= 4) {  // simple packet block: interface 0
-            if (interfaces.empty()) {
-                error = name + ": a packet block before any interface";
-                return false;
-            }
-            const std::uint32_t wire = order.u32(body.data());
-            std::size_t captured = std::min<std::size_t>(wire, body.size() - 4);
-            if (interfaces[0].snapLength != 0) {
-                captured = std::min<std::size_t>(captured, interfaces[0].snapLength);
-            }
-            addRecord(interfaces[0].linkType, 0.0, body.subspan(4, captured), contents);
-        }
-        at += length;
-    }
     return true;
 }
 
@@ -312,7 +198,7 @@ bool Writer::write(double seconds, const Address& from, const Address& to, std::
     putBe16(ip + 2, static_cast<std::uint32_t>(ipv4HeaderSize + udpHeaderSize + onWire));
     putBe16(ip + 6, 0x4000);  // don't fragment
     ip[8] = 64;
-    ip[9] = 17;
+    ip[9] = protocolUdp;
     putBe32(ip + 12, from.ip);
     putBe32(ip + 16, to.ip);
     std::uint32_t sum = 0;
@@ -347,49 +233,319 @@ bool Writer::close(std::string& error)
     return closed;
 }
 
-bool parse(std::span<const std::uint8_t> bytes, const std::string& name, Contents& contents, std::string& error)
+Reader::~Reader()
 {
-    contents = Contents{};
-    if (bytes.size() < 4) {
-        error = name + (bytes.empty() ? ": empty, not a capture file" : ": not a capture file");
+    if (ownsFile_ && file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+bool Reader::open(const std::string& path, std::string& error)
+{
+    name_ = command_line::quoted(path);
+    if (path == "-") {
+        file_ = stdin;
+    } else {
+        file_ = std::fopen(path.c_str(), "rb");
+        ownsFile_ = file_ != nullptr;
+    }
+    if (file_ == nullptr) {
+        error = "cannot open " + name_ + ": " + std::strerror(errno);
         return false;
     }
-    const std::uint32_t magic = Order{false}.u32(bytes.data());
-    const std::uint32_t swapped = Order{true}.u32(bytes.data());
-    if (magic == pcapMagicMicro || magic == pcapMagicNano || swapped == pcapMagicMicro || swapped == pcapMagicNano) {
-        return parseClassic(bytes, name, contents, error);
+    return start(error);
+}
+
+bool Reader::open(std::span<const std::uint8_t> bytes, const std::string& name, std::string& error)
+{
+    bytes_ = bytes;
+    name_ = name;
+    return start(error);
+}
+
+bool Reader::canRewind() const
+{
+    return file_ == nullptr || (file_ != stdin && std::fseek(file_, 0, SEEK_CUR) == 0);
+}
+
+bool Reader::rewind(std::string& error)
+{
+    if (!canRewind() || (file_ != nullptr && std::fseek(file_, 0, SEEK_SET) != 0)) {
+        error = name_ + " cannot be read again";
+        return false;
     }
-    if (be32(bytes.data()) == ngSectionHeader) {
-        return parseNg(bytes, name, contents, error);
+    at_ = 0;
+    carried_ = 0;
+    records_ = notUdp_ = 0;
+    truncation_.clear();
+    interfaces_.clear();
+    return start(error);
+}
+
+// Reads `count` more bytes to the end of record_; `got` says how many came
+// (fewer at the end of the input). False only on a read error.
+bool Reader::take(std::size_t count, std::size_t& got, std::string& error)
+{
+    const std::size_t before = record_.size();
+    record_.resize(before + count);
+    if (file_ == nullptr) {
+        got = std::min(count, bytes_.size() - at_);
+        std::copy_n(bytes_.data() + at_, got, record_.data() + before);
+        at_ += got;
+    } else {
+        got = std::fread(record_.data() + before, 1, count, file_);
+        if (got < count && std::ferror(file_) != 0) {
+            error = "cannot read " + name_ + ": " + std::strerror(errno);
+            return false;
+        }
     }
-    error = name + ": not a capture file (neither pcap nor pcapng)";
+    record_.resize(before + got);
+    return true;
+}
+
+bool Reader::start(std::string& error)
+{
+    record_.clear();
+    std::size_t got = 0;
+    if (!take(4, got, error)) {
+        return false;
+    }
+    if (got < 4) {
+        error = name_ + (got == 0 ? ": empty, not a capture file" : ": not a capture file");
+        return false;
+    }
+    const std::uint32_t little = le32(record_.data());
+    const std::uint32_t big = be32(record_.data());
+    if (little == pcapMagicMicro || little == pcapMagicNano || big == pcapMagicMicro || big == pcapMagicNano) {
+        ng_ = false;
+        bigEndian_ = big == pcapMagicMicro || big == pcapMagicNano;
+        nanosecondStamps_ = little == pcapMagicNano || big == pcapMagicNano;
+        if (!take(20, got, error)) {
+            return false;
+        }
+        if (got < 20) {
+            error = name_ + ": cut short inside the file header";
+            return false;
+        }
+        linkType_ = (bigEndian_ ? be32(record_.data() + 20) : le32(record_.data() + 20)) & 0xffff;
+        record_.clear();
+        return true;
+    }
+    if (big == ngSectionHeader) {
+        ng_ = true;
+        carried_ = 4;  // the section header is read as the first block
+        return true;
+    }
+    error = name_ + ": not a capture file (neither pcap nor pcapng)";
     return false;
 }
 
-bool read(const std::string& path, Contents& contents, std::string& error)
+bool Reader::next(Datagram& datagram, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot open " + command_line::quoted(path) + ": " + std::strerror(errno);
+    error.clear();
+    while (truncation_.empty()) {
+        const bool found = ng_ ? nextNg(datagram, error) : nextClassic(datagram, error);
+        if (found || !error.empty()) {
+            return found;
+        }
+        if (record_.empty() && truncation_.empty()) {
+            return false;  // the clean end of the file
+        }
+        record_.clear();
+    }
+    return false;
+}
+
+// One record of a classic file: true with a datagram; false with `record_`
+// empty at the end, or holding the record when it held no UDP datagram.
+bool Reader::nextClassic(Datagram& datagram, std::string& error)
+{
+    record_.clear();
+    std::size_t got = 0;
+    if (!take(16, got, error) || got == 0) {
         return false;
     }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[65536];
-    bool ok = true;
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        if (bytes.size() + got > largestFile) {
-            error = command_line::quoted(path) + ": larger than 1 GiB; split it first (editcap -c)";
-            ok = false;
+    if (got < 16) {
+        truncation_ = "the file ends inside the header of record " + std::to_string(records_ + 1);
+        return false;
+    }
+    const auto u32 = [this](std::size_t at) {
+        return bigEndian_ ? be32(record_.data() + at) : le32(record_.data() + at);
+    };
+    const std::uint32_t captured = u32(8);
+    if (captured > largestRecord) {
+        error = name_ + ": record " + std::to_string(records_ + 1) + " claims " + std::to_string(captured) +
+                " bytes, more than a capture record holds";
+        return false;
+    }
+    const std::uint64_t stamp = static_cast<std::uint64_t>(u32(0)) * 1'000'000'000u +
+                                static_cast<std::uint64_t>(u32(4)) * (nanosecondStamps_ ? 1u : 1000u);
+    if (!take(captured, got, error)) {
+        return false;
+    }
+    if (got < captured) {
+        truncation_ = "the file ends inside record " + std::to_string(records_ + 1);
+        return false;
+    }
+    ++records_;
+    datagram.nanoseconds = static_cast<std::int64_t>(stamp);
+    datagram.timed = true;
+    if (udpIn(linkType_, std::span<const std::uint8_t>(record_).subspan(16), datagram)) {
+        return true;
+    }
+    ++notUdp_;
+    return false;
+}
+
+bool Reader::readInterface(std::span<const std::uint8_t> body, std::string& error)
+{
+    const auto u16 = [this](const std::uint8_t* at) { return bigEndian_ ? be16(at) : le16(at); };
+    const auto u32 = [this](const std::uint8_t* at) { return bigEndian_ ? be32(at) : le32(at); };
+    if (interfaces_.size() == mostInterfaces) {
+        error = name_ + ": more than " + std::to_string(mostInterfaces) + " interfaces";
+        return false;
+    }
+    Interface interface{u16(body.data()), u32(body.data() + 4), 1000, 1};  // microseconds unless said
+    for (std::size_t option = 8; option + 4 <= body.size();) {
+        const std::uint16_t code = u16(body.data() + option);
+        const std::uint16_t size = u16(body.data() + option + 2);
+        if (code == ngOptionEnd || option + 4 + size > body.size()) {
             break;
         }
-        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (code == ngTimeResolution && size >= 1) {
+            const unsigned exponent = body[option + 4] & 0x7fu;
+            if ((body[option + 4] & 0x80) != 0) {  // 2^-exponent seconds
+                interface.tickNumerator = 1'000'000'000u;
+                interface.tickDenominator = std::uint64_t{1} << std::min(exponent, 63u);
+            } else {  // 10^-exponent seconds
+                interface.tickNumerator = interface.tickDenominator = 1;
+                for (unsigned i = 9; i > exponent; --i) {
+                    interface.tickNumerator *= 10;
+                }
+                for (unsigned i = 9; i < std::min(exponent, 27u); ++i) {
+                    interface.tickDenominator *= 10;  // 10^18 at most: later digits are below a nanosecond
+                }
+            }
+        }
+        option += 4 + ((size + 3u) & ~3u);
     }
-    if (ok && std::ferror(file) != 0) {
-        error = "cannot read " + command_line::quoted(path) + ": " + std::strerror(errno);
-        ok = false;
+    interfaces_.push_back(interface);
+    return true;
+}
+
+// One block of a pcapng file, as nextClassic does for a record.
+bool Reader::nextNg(Datagram& datagram, std::string& error)
+{
+    record_.resize(carried_);
+    std::size_t got = 0;
+    if (!take(12 - carried_, got, error) || got + carried_ == 0) {
+        return false;
     }
-    std::fclose(file);
-    return ok && parse(bytes, command_line::quoted(path), contents, error);
+    got += carried_;
+    carried_ = 0;
+    if (got < 12) {
+        truncation_ = "the file ends inside the header of a block";
+        return false;
+    }
+    if (be32(record_.data()) == ngSectionHeader) {
+        const std::uint32_t magic = le32(record_.data() + 8);
+        if (magic != ngByteOrderMagic && be32(record_.data() + 8) != ngByteOrderMagic) {
+            error = name_ + ": a pcapng section with an unknown byte-order mark";
+            return false;
+        }
+        bigEndian_ = magic != ngByteOrderMagic;
+        interfaces_.clear();
+    }
+    const auto u32 = [this](const std::uint8_t* at) { return bigEndian_ ? be32(at) : le32(at); };
+    const std::uint32_t type = u32(record_.data());
+    const std::uint32_t length = u32(record_.data() + 4);
+    if (length < 12 || length % 4 != 0 || length > largestRecord) {
+        error = name_ + ": a pcapng block of impossible length " + std::to_string(length);
+        return false;
+    }
+    if (!take(length - 12, got, error)) {
+        return false;
+    }
+    if (got < length - 12) {
+        truncation_ = "the file ends inside block " + std::to_string(records_ + 1);
+        return false;
+    }
+    const std::span<const std::uint8_t> body = std::span<const std::uint8_t>(record_).subspan(8, length - 12);
+    if (type == ngInterface && body.size() >= 8) {
+        readInterface(body, error);
+        return false;
+    }
+    if ((type == ngEnhancedPacket || type == ngObsoletePacket) && body.size() >= 20) {
+        const std::uint32_t id = type == ngEnhancedPacket ? u32(body.data())
+                                                           : (bigEndian_ ? be16(body.data()) : le16(body.data()));
+        const std::uint32_t captured = u32(body.data() + 12);
+        if (id >= interfaces_.size() || captured > body.size() - 20) {
+            error = name_ + ": a packet block that names no interface or overruns itself";
+            return false;
+        }
+        const Interface& interface = interfaces_[id];
+        const std::uint64_t ticks = static_cast<std::uint64_t>(u32(body.data() + 4)) << 32 | u32(body.data() + 8);
+        // Whole ticks and the rest apart: no overflow for any stamp of this or the next centuries.
+        const std::uint64_t nanoseconds = ticks / interface.tickDenominator * interface.tickNumerator +
+                                          ticks % interface.tickDenominator * interface.tickNumerator /
+                                              interface.tickDenominator;
+        ++records_;
+        datagram.nanoseconds = static_cast<std::int64_t>(nanoseconds);
+        datagram.timed = true;
+        if (udpIn(interface.linkType, body.subspan(20, captured), datagram)) {
+            return true;
+        }
+        ++notUdp_;
+        return false;
+    }
+    if (type == ngSimplePacket && body.size() >= 4) {  // interface 0, no time
+        if (interfaces_.empty()) {
+            error = name_ + ": a packet block before any interface";
+            return false;
+        }
+        std::size_t captured = std::min<std::size_t>(u32(body.data()), body.size() - 4);
+        if (interfaces_[0].snapLength != 0) {
+            captured = std::min<std::size_t>(captured, interfaces_[0].snapLength);
+        }
+        ++records_;
+        datagram.nanoseconds = 0;
+        datagram.timed = false;
+        if (udpIn(interfaces_[0].linkType, body.subspan(4, captured), datagram)) {
+            return true;
+        }
+        ++notUdp_;
+    }
+    return false;
+}
+
+namespace {
+
+bool readAll(Reader& reader, Contents& contents, std::string& error)
+{
+    contents = Contents{};
+    Datagram datagram;
+    while (reader.next(datagram, error)) {
+        contents.datagrams.push_back(datagram);
+    }
+    contents.records = reader.records();
+    contents.notUdp = reader.notUdp();
+    contents.truncation = reader.truncation();
+    return error.empty();
+}
+
+}  // namespace
+
+bool read(const std::string& path, Contents& contents, std::string& error)
+{
+    Reader reader;
+    return reader.open(path, error) && readAll(reader, contents, error);
+}
+
+bool parse(std::span<const std::uint8_t> bytes, const std::string& name, Contents& contents, std::string& error)
+{
+    Reader reader;
+    contents = Contents{};
+    return reader.open(bytes, name, error) && readAll(reader, contents, error);
 }
 
 }  // namespace capture

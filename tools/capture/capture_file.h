@@ -44,11 +44,68 @@ private:
 
 // One UDP datagram found in a capture.
 struct Datagram {
-    double seconds = 0;  // capture time, since 1970
+    std::int64_t nanoseconds = 0;  // capture time, since 1970
+    bool timed = true;             // false: the record carries no time (pcapng simple packet block)
     Address from;
     Address to;
     std::vector<std::uint8_t> payload;  // what the capture holds of it
     std::size_t length = 0;             // its length on the wire
+};
+
+// Reads the UDP datagrams of a classic pcap or pcapng file one at a time,
+// holding one record in memory whatever the file's size.
+class Reader {
+public:
+    Reader() = default;
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    ~Reader();
+
+    // Opens `path` ("-": standard input) and reads its header; false with `error` set.
+    bool open(const std::string& path, std::string& error);
+    // The same over bytes already in memory (`name` for messages).
+    bool open(std::span<const std::uint8_t> bytes, const std::string& name, std::string& error);
+
+    // The next UDP datagram; false at the end of the file, with `error` set
+    // when the file is broken there. A file cut short inside its last record
+    // ends without error: truncation() says so.
+    bool next(Datagram& datagram, std::string& error);
+    // Back to the first record: false when the input cannot be read again (a pipe).
+    bool rewind(std::string& error);
+    bool canRewind() const;
+
+    std::size_t records() const { return records_; }  // packet records read so far
+    std::size_t notUdp() const { return notUdp_; }    // of them, those with no IPv4 UDP datagram
+    const std::string& truncation() const { return truncation_; }
+
+private:
+    struct Interface {
+        std::uint32_t linkType;
+        std::uint32_t snapLength;
+        std::uint64_t tickNumerator;    // a tick is numerator / denominator nanoseconds
+        std::uint64_t tickDenominator;
+    };
+    bool start(std::string& error);
+    bool take(std::size_t count, std::size_t& got, std::string& error);  // `count` bytes into record_
+    bool nextClassic(Datagram& datagram, std::string& error);
+    bool nextNg(Datagram& datagram, std::string& error);
+    bool readInterface(std::span<const std::uint8_t> body, std::string& error);
+
+    std::FILE* file_ = nullptr;
+    bool ownsFile_ = false;
+    std::span<const std::uint8_t> bytes_;  // when reading from memory
+    std::size_t at_ = 0;                   // read position in bytes_
+    std::string name_;
+    std::vector<std::uint8_t> record_;
+    std::size_t carried_ = 0;  // bytes of the next block already in record_
+    bool ng_ = false;
+    bool bigEndian_ = false;  // the file's integers
+    bool nanosecondStamps_ = false;
+    std::uint32_t linkType_ = 0;
+    std::vector<Interface> interfaces_;
+    std::size_t records_ = 0;
+    std::size_t notUdp_ = 0;
+    std::string truncation_;
 };
 
 struct Contents {
@@ -58,13 +115,9 @@ struct Contents {
     std::string truncation;      // set when the file ends inside a record
 };
 
-// Reads every UDP datagram of a classic pcap or pcapng file; false with
-// `error` set when the file cannot be read or is not a capture. A file cut
-// short in its last record keeps the records before it and says so in
-// `truncation`.
+// Every UDP datagram of a file or of bytes in memory at once, for small
+// captures and tests; false with `error` set as Reader does.
 bool read(const std::string& path, Contents& contents, std::string& error);
-
-// The same from bytes already in memory (`name` for messages).
 bool parse(std::span<const std::uint8_t> bytes, const std::string& name, Contents& contents, std::string& error);
 
 }  // namespace capture

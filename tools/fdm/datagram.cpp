@@ -2,6 +2,7 @@
 #include "datagram.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace fdm {
@@ -36,6 +37,31 @@ Recognised recognise(std::span<const std::uint8_t> datagram)
         return {Kind::malformed, Problem::wrongLength, length, version};
     }
     return {Kind::malformed, Problem::unknownVersion, length, version};
+}
+
+Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t length)
+{
+    if (kept.size() < length) {
+        return Recognised{Kind::malformed, Problem::tooLong, length, 0};
+    }
+    return recognise(kept);
+}
+
+bool forwardable(std::span<const std::uint8_t> datagram)
+{
+    // The same offsets in both versions: position and attitude lead both layouts.
+    namespace at = fdm17::offset;
+    for (const std::size_t offset : {at::longitude, at::latitude, at::altitude}) {
+        if (!std::isfinite(fdm17::loadF64(datagram.data() + offset))) {
+            return false;
+        }
+    }
+    for (const std::size_t offset : {at::roll, at::pitch, at::heading}) {
+        if (!std::isfinite(fdm17::loadF32(datagram.data() + offset))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string describe(const Recognised& r)

@@ -27,6 +27,15 @@ struct Recognised {
 // order. Allocates nothing.
 Recognised recognise(std::span<const std::uint8_t> datagram);
 
+// As recognise(), for a datagram of `length` bytes of which `kept` holds
+// what a buffer or a capture kept: one cut short is too long to read.
+Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t length);
+
+// Whether a well-formed datagram's position and attitude are finite numbers:
+// FlightGear does not recover from a NaN or infinite position, so neither
+// the relay nor a translating replay passes one on.
+bool forwardable(std::span<const std::uint8_t> datagram);
+
 // One line saying what is wrong with a malformed datagram.
 std::string describe(const Recognised& recognised);
 

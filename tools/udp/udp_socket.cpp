@@ -28,6 +28,21 @@ std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string
     return endpoint;
 }
 
+const char* endpointProblem(const std::string& text, bool destination)
+{
+    if (text.find('[') != std::string::npos || text.find(':') != text.rfind(':')) {
+        return "IPv6 is not supported";
+    }
+    const std::optional<Endpoint> endpoint = parseEndpoint(text, "127.0.0.1");
+    if (!destination) {
+        return endpoint ? nullptr : "[HOST:]PORT with a port from 0 to 65535";
+    }
+    if (!endpoint || endpoint->port == 0 || text.find(':') == std::string::npos) {
+        return "HOST:PORT with a port from 1 to 65535";
+    }
+    return nullptr;
+}
+
 Socket& Socket::operator=(Socket&& other) noexcept
 {
     if (this != &other) {

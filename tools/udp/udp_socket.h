@@ -19,6 +19,10 @@ struct Endpoint {
 // Parses "[HOST:]PORT" ("5500", "127.0.0.1:5500"); nullopt when malformed.
 std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string& defaultHost);
 
+// What is wrong with `text` as an option's address, for its message; null
+// when nothing is. A destination needs HOST:PORT with a port from 1.
+const char* endpointProblem(const std::string& text, bool destination);
+
 struct Sender {
     std::uint32_t ip = 0;
     std::uint16_t port = 0;
@@ -41,6 +45,9 @@ public:
     ~Socket();
 
     std::uint16_t localPort() const;
+    // This socket's own address, or (connected) its peer's; zeros when unknown.
+    enum class Side { local, peer };
+    Sender address(Side side) const;
 
     static constexpr long timedOut = -1;
     static constexpr long failed = -2;

@@ -97,6 +97,15 @@ std::uint16_t Socket::localPort() const
     return ntohs(address.sin_port);
 }
 
+Sender Socket::address(Side side) const
+{
+    sockaddr_in address{};
+    int length = sizeof address;
+    sockaddr* into = reinterpret_cast<sockaddr*>(&address);
+    const int status = side == Side::local ? ::getsockname(static_cast<SOCKET>(handle_), into, &length) : ::getpeername(static_cast<SOCKET>(handle_), into, &length);
+    return status != 0 ? Sender{} : Sender{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
 long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
 {
     fd_set readable;

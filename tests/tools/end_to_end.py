@@ -161,14 +161,14 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(json.loads(out)["latitude"], 0.25)
         self.assertEqual(err.count("skipped malformed datagram"), 5, err)
         self.assertIn("only byte-swapped", err)
-        self.assertIn("1 packets", err)
+        self.assertIn("1 packet,", err)
         self.assertIn("5 malformed", err)
 
     def test_relay_forwards_only_well_formed_version_17(self):
         sink = receiver()
         relay, port = start_with_port([*tool("fdm-relay"), "--listen", "0", "--to",
                                        f"127.0.0.1:{sink.getsockname()[1]}", "--count", "1",
-                                       "--timeout", str(TIMEOUT), "--quiet"], "relaying ")
+                                       "--timeout", str(TIMEOUT)], "relaying ")
         sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         v24 = bytearray(408)
         v24[0:4] = struct.pack(">I", 24)
@@ -284,12 +284,12 @@ class CsvInput(unittest.TestCase):
     HEADER = ",".join(f"c{j}" for j in range(28))
     CASES = [
         # (file content, exit code, rows sent, message on standard error)
-        (HEADER + "\n" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 rows sent"),
-        (QUOTED + "\n", 0, 1, "1 rows sent"),
-        ('"' + HEADER.replace(",", '","') + '"\n' + QUOTED + "\r\n", 0, 1, "1 rows sent"),
-        ("\ufeff" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 rows sent"),
-        ("\ufeff" + HEADER + "\n" + GOOD + "\n", 0, 1, "1 rows sent"),
-        (GOOD + "\r\n\r\n" + GOOD + "\r\n", 0, 2, "2 rows sent"),
+        (HEADER + "\n" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 steps sent"),
+        (QUOTED + "\n", 0, 1, "1 step sent"),
+        ('"' + HEADER.replace(",", '","') + '"\n' + QUOTED + "\r\n", 0, 1, "1 step sent"),
+        ("\ufeff" + GOOD + "\n" + GOOD + "\n", 0, 2, "2 steps sent"),
+        ("\ufeff" + HEADER + "\n" + GOOD + "\n", 0, 1, "1 step sent"),
+        (GOOD + "\r\n\r\n" + GOOD + "\r\n", 0, 2, "2 steps sent"),
         ("", 1, 0, "holds no data row"),
         (HEADER + "\n", 1, 0, "holds no data row"),
         ("some junk\nmore junk\n", 1, 0, ":2: no number in any column (a header is allowed on the first line only)"),
@@ -321,7 +321,7 @@ class CsvInput(unittest.TestCase):
             except socket.timeout:
                 pass
             self.assertEqual(received, rows, label)
-            self.assertIn(f"orvalink-run: {rows} rows sent to '127.0.0.1':", run.stderr, label)
+            self.assertIn(f"orvalink-run: {rows} step{'' if rows == 1 else 's'} sent to '127.0.0.1:", run.stderr, label)
 
 
 class Stopping(unittest.TestCase):
@@ -339,7 +339,20 @@ class Stopping(unittest.TestCase):
         err = runner.communicate(timeout=5)[1]
         self.assertLess(time.monotonic() - began, 2.0)
         self.assertEqual(runner.returncode, 0, err)
-        self.assertIn("1 steps sent", err)
+        self.assertIn("1 step sent", err)
+        self.assertIn("(stopped)", err)
+
+    @posix_only
+    def test_ctrl_c_while_the_runner_waits_for_input(self):
+        sink = receiver()
+        runner = subprocess.Popen([*tool("orvalink-run"), "--port", str(sink.getsockname()[1]), "--input", "-"],
+                                  stdin=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.assertIn("sending to", runner.stderr.readline())
+        time.sleep(0.2)  # in the read of the first row, which never comes
+        began = time.monotonic()
+        runner.send_signal(signal.SIGINT)
+        err = runner.communicate(timeout=5)[1]
+        self.assertLess(time.monotonic() - began, 2.0)
         self.assertIn("(stopped)", err)
 
     @posix_only
@@ -460,8 +473,8 @@ class Relay(unittest.TestCase):
         _, err = relay.communicate(timeout=TIMEOUT)
         self.assertEqual(len(late.recv(2048)), 408)
         if not EMULATOR:  # Wine does not report an ICMP refusal to the sender
-            self.assertEqual(err.count(f"'127.0.0.1':{closed} refuses the datagrams"), 1, err)
-            self.assertEqual(err.count(f"datagrams get through to '127.0.0.1':{closed} again"), 1, err)
+            self.assertEqual(err.count(f"'127.0.0.1:{closed}' refuses the datagrams"), 1, err)
+            self.assertEqual(err.count(f"datagrams get through to '127.0.0.1:{closed}' again"), 1, err)
 
 
 class Installed(unittest.TestCase):
@@ -485,7 +498,7 @@ class Installed(unittest.TestCase):
                                       os.path.join(samples, name), "--port", str(sink.getsockname()[1]), "--fast"],
                                      capture_output=True, text=True, timeout=TIMEOUT)
                 self.assertEqual(run.returncode, 0, run.stderr)
-                self.assertIn(f"{rows} rows sent", run.stderr)
+                self.assertIn(f"{rows} steps sent", run.stderr)
                 self.assertEqual(len(sink.recv(2048)), 336)
                 sink.settimeout(0.2)
                 try:
@@ -493,6 +506,57 @@ class Installed(unittest.TestCase):
                         pass
                 except socket.timeout:
                     sink.settimeout(5)
+
+
+class SilentFaults(unittest.TestCase):
+    """What used to pass without a word: each now says what happened."""
+
+    def test_the_runner_keeps_its_input_says_when_it_ran_short_and_counts_refusals(self):
+        with tempfile.TemporaryDirectory() as folder:
+            csv = os.path.join(folder, "k.csv")
+            with open(csv, "w") as handle:
+                handle.write("".join(",".join(repr(v) for v in row(i)) + "\n" for i in range(3)))
+            done = subprocess.run([*tool("orvalink-run"), "--input", csv, "--save-inputs",
+                                   os.path.join(folder, ".", "k.csv"), "--fast"], capture_output=True, text=True,
+                                  timeout=TIMEOUT)
+            self.assertEqual(done.returncode, 1)
+            self.assertIn("is the --input file itself", done.stderr)
+            with open(csv) as handle:
+                self.assertEqual(len(handle.readlines()), 3, "the input is untouched")
+            sink = receiver()
+            done = subprocess.run([*tool("orvalink-run"), "--input", csv, "--steps", "50000", "--fast", "--port",
+                                   str(sink.getsockname()[1])], capture_output=True, text=True, timeout=TIMEOUT)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("ended after 3 rows, before the 50000 steps asked for", done.stderr)
+        if EMULATOR:
+            return  # Windows reports a refusal to the receiver, not the sender
+        closed = free_port()
+        done = subprocess.run([*tool("orvalink-run"), "--steps", "20", "--sample-time", "0.01", "--port", str(closed)],
+                              capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stderr.count("refuses the datagrams"), 1, done.stderr)
+        self.assertRegex(done.stderr, r"20 steps sent to '127.0.0.1:[0-9]+' in [0-9.]+ s, (19|20) refused there")
+
+    def test_a_listener_that_got_nothing_fails(self):
+        done = subprocess.run([*tool("fdm-listen"), "--port", "0", "--count", "5", "--timeout", "0.3"],
+                              capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("nothing arrived within the 0.3 s timeout", done.stderr)
+
+    def test_the_relay_refuses_to_feed_itself_or_one_destination_twice(self):
+        port = free_port()
+        for args, message in ((["--listen", str(port), "--to", f"127.0.0.1:{port}"], "is where the relay listens"),
+                              (["--listen", f"0.0.0.0:{port}", "--to", f"localhost:{port}"], "is where the relay listens"),
+                              (["--listen", "0", "--to", f"127.0.0.1:{port}", "--to", f"localhost:{port}"],
+                               f"--to 'localhost:{port}' is given twice (as '127.0.0.1:{port}')"),
+                              (["--to", "::1"], "--to '::1': IPv6 is not supported"),
+                              (["--listen", "4.7e4"], "--listen '4.7e4'"),
+                              (["extra"], "unexpected argument 'extra'")):
+            with self.subTest(args=args):
+                done = subprocess.run([*tool("fdm-relay")] + args + ["--timeout", "5"], capture_output=True, text=True,
+                                      timeout=TIMEOUT)
+                self.assertEqual(done.returncode, 2, done.stderr)
+                self.assertIn(message, done.stderr)
 
 
 if __name__ == "__main__":

@@ -103,6 +103,8 @@ public:
     }
 
     const std::string& name() const { return name_; }
+    // The last value read, as typed.
+    const std::string& lastValue() const { return lastValue_; }
     // The arguments after "--", once next() has returned false.
     std::vector<std::string> rest() const
     {

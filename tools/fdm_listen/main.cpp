@@ -37,6 +37,7 @@ void usage(std::FILE* out)
                  "  --every N      print only every Nth datagram (all are counted)\n"
                  "  --record FILE  also write every datagram received, malformed ones too, to FILE\n"
                  "                 (a pcap capture, for fdm-replay, fdm-plot, Wireshark or tshark)\n"
+                 "  --quiet        no start and summary lines (a port the system picked is still said)\n"
                  "  --help, --version   this text, the version\n"
                  "Options take their value as the next argument or after '=' (--port=5501).\n",
                  program);
@@ -222,6 +223,8 @@ int main(int argc, char** argv)
     std::string formatOption;
     long long count = -1;
     double timeout = -1;
+    std::string timeoutText;  // as given, for messages
+    bool quiet = false;
     long long every = 1;
     std::string record;
     command_line::Arguments args(me, argc, argv);
@@ -249,7 +252,10 @@ int main(int argc, char** argv)
         } else if (args.is("--count")) {
             count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
         } else if (args.is("--timeout")) {
-            timeout = args.positive(1e9, "seconds, above 0");
+            timeout = args.positive(1e9, "seconds, above 0 and at most 10^9");
+            timeoutText = args.lastValue();
+        } else if (args.is("--quiet") || args.is("-q")) {
+            quiet = true;
         } else if (args.is("--every")) {
             every = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
         } else if (args.is("--record")) {
@@ -275,7 +281,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "%s: listening on %s:%u\n", program, local.host.c_str(), socket->localPort());
+    if (!quiet || local.port == 0) {
+        std::fprintf(stderr, "%s: listening on %s:%u\n", program, local.host.c_str(), socket->localPort());
+    }
 
     const auto started = std::chrono::steady_clock::now();
     auto firstPacket = started;
@@ -350,8 +358,14 @@ int main(int argc, char** argv)
         status = 1;
     }
     const double span = std::chrono::duration<double>(lastPacket - firstPacket).count();
-    std::fprintf(stderr, "%s: %lld packets, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, good,
-                 good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0, largestGap, malformed,
-                 console::stopRequested() ? " (stopped)" : "");
+    if (!quiet) {
+        std::fprintf(stderr, "%s: %lld packet%s, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, good,
+                     good == 1 ? "" : "s", good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0,
+                     largestGap, malformed, console::stopRequested() ? " (stopped)" : "");
+    }
+    if (good == 0 && timeout >= 0 && !console::stopRequested() && status == 0) {
+        std::fprintf(stderr, "%s: nothing arrived within the %s s timeout\n", program, timeoutText.c_str());
+        status = 1;
+    }
     return status;
 }

@@ -26,11 +26,12 @@ void usage(std::FILE* out)
                  "usage: %s [options]\n"
                  "Forwards version-17 flight-dynamics datagrams as version 24, for current FlightGear.\n\n"
                  "  --listen [HOST:]PORT  where the block sends (default 127.0.0.1:5500; port 0: any free port)\n"
-                 "  --to HOST:PORT        where FlightGear listens (default 127.0.0.1:5501); give it once\n"
-                 "                        a FlightGear to feed several (one a screen)\n"
+                 "  --to HOST:PORT        where FlightGear listens (default 127.0.0.1:5501); once for each\n"
+                 "                        FlightGear when several are fed (one a screen)\n"
                  "  --count N             stop after forwarding N datagrams\n"
                  "  --timeout S           stop after S seconds\n"
-                 "  --quiet               no status line\n"
+                 "  --quiet               no start, status and summary lines (a port the system picked\n"
+                 "                        is still said)\n"
                  "  --help, --version     this text, the version\n"
                  "Options take their value as the next argument or after '=' (--to=127.0.0.1:5502).\n",
                  program);
@@ -38,120 +39,117 @@ void usage(std::FILE* out)
 
 const command_line::Program me{program, usage};
 
-bool finitePositionAndAttitude(std::span<const std::uint8_t> datagram)
-{
-    namespace at = fdm17::offset;
-    for (const std::size_t offset : {at::longitude, at::latitude, at::altitude}) {
-        if (!std::isfinite(fdm17::loadF64(datagram.data() + offset))) {
-            return false;
-        }
-    }
-    for (const std::size_t offset : {at::roll, at::pitch, at::heading}) {
-        if (!std::isfinite(fdm17::loadF32(datagram.data() + offset))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
+struct Options {
     udp::Endpoint listen{"127.0.0.1", 5500};
     std::vector<fan_out::Destination> destinations;
     long long count = -1;
     double timeout = -1;
     bool quiet = false;
+};
+
+Options parseOptions(int argc, char** argv)
+{
+    Options options;
     command_line::Arguments args(me, argc, argv);
     while (args.next()) {
         if (args.is("--listen")) {
             const std::string text = args.value();
-            std::optional<udp::Endpoint> endpoint = udp::parseEndpoint(text, "127.0.0.1");
-            if (!endpoint) {
-                args.refuse(text, "[HOST:]PORT with a port from 0 to 65535");
+            if (const char* problem = udp::endpointProblem(text, false)) {
+                args.refuse(text, problem);
             }
-            listen = *endpoint;
+            options.listen = *udp::parseEndpoint(text, "127.0.0.1");
         } else if (args.is("--to")) {
             const std::string text = args.value();
-            std::optional<udp::Endpoint> endpoint = udp::parseEndpoint(text, "127.0.0.1");
-            if (!endpoint || endpoint->port == 0 || text.find(':') == std::string::npos) {
-                args.refuse(text, "HOST:PORT with a port from 1 to 65535");
+            if (const char* problem = udp::endpointProblem(text, true)) {
+                args.refuse(text, problem);
             }
-            destinations.push_back(fan_out::Destination{*endpoint});
+            options.destinations.push_back(fan_out::Destination{*udp::parseEndpoint(text, "127.0.0.1")});
         } else if (args.is("--count")) {
-            count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+            options.count = args.decimal(1, 1'000'000'000'000'000, "a whole number from 1 to 10^18");
         } else if (args.is("--timeout")) {
-            timeout = args.positive(1e9, "seconds, above 0");
+            options.timeout = args.positive(1e9, "seconds, above 0 and at most 10^9");
         } else if (args.is("--quiet") || args.is("-q")) {
-            quiet = true;
+            options.quiet = true;
         } else {
             args.unknown();
         }
     }
-    if (destinations.empty()) {
-        destinations.push_back(fan_out::Destination{udp::Endpoint{"127.0.0.1", 5501}});
+    if (options.destinations.empty()) {
+        options.destinations.push_back(fan_out::Destination{udp::Endpoint{"127.0.0.1", 5501}});
     }
+    return options;
+}
 
-    console::catchStopRequests();  // before the start line, which tells a caller it may signal
-    std::string error;
-    std::optional<udp::Socket> in = udp::Socket::bound(listen, error);
-    if (!in) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        return 1;
+// A destination that is the relay's own address (a version-24 datagram
+// would go round forever), or one given twice; empty when there is none.
+std::string loopOrRepeat(const udp::Socket& in, const std::vector<fan_out::Destination>& destinations)
+{
+    const udp::Sender self = in.address(udp::Socket::Side::local);
+    const bool anyAddress = self.ip == 0;
+    for (std::size_t i = 0; i < destinations.size(); ++i) {
+        const udp::Sender peer = destinations[i].socket->address(udp::Socket::Side::peer);
+        const bool loopback = (peer.ip >> 24) == 127;
+        if (peer.port == self.port && (peer.ip == self.ip || (anyAddress && loopback))) {
+            return "--to " + destinations[i].shown + " is where the relay listens: it would send to itself";
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            const udp::Sender earlier = destinations[j].socket->address(udp::Socket::Side::peer);
+            if (earlier.ip == peer.ip && earlier.port == peer.port) {
+                return "--to " + destinations[i].shown + " is given twice (as " + destinations[j].shown + ")";
+            }
+        }
     }
-    std::string targets;
-    if (!fan_out::open(destinations, targets, error)) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "%s: relaying %s:%u (version 17) to %s (version 24)\n", program, listen.host.c_str(),
-                 in->localPort(), targets.c_str());
+    return {};
+}
 
-    const bool status = !quiet && console::isTerminal(stderr);
-    const auto started = std::chrono::steady_clock::now();
-    auto lastStatus = started;
+struct Tally {
     long long forwarded = 0;
     long long malformed = 0;
     long long notFinite = 0;
+    bool failed = false;
+};
+
+// Forwards until the count, the timeout or a stop request.
+void run(const Options& options, udp::Socket& in, std::vector<fan_out::Destination>& destinations, bool status,
+         Tally& tally)
+{
+    const auto started = std::chrono::steady_clock::now();
+    auto lastStatus = started;
     std::uint8_t received[2048];
     std::uint8_t translated[fdm24::packetSize];
-    int exitStatus = 0;
-    while (!console::stopRequested() && (count < 0 || forwarded < count)) {
-        const int waitMs = command_line::receiveWait(started, timeout);
+    while (!console::stopRequested() && (options.count < 0 || tally.forwarded < options.count)) {
+        const int waitMs = command_line::receiveWait(started, options.timeout);
         if (waitMs < 0) {
             break;
         }
         const auto now = std::chrono::steady_clock::now();
         if (status && now - lastStatus >= std::chrono::seconds(1)) {
             lastStatus = now;
-            std::fprintf(stderr, "\r%s: %lld forwarded, %lld malformed, %lld not finite ", program, forwarded,
-                         malformed, notFinite);
+            std::fprintf(stderr, "\r%s: %lld forwarded, %lld malformed, %lld not finite ", program, tally.forwarded,
+                         tally.malformed, tally.notFinite);
         }
-        const long length = in->receive(received, waitMs);
+        const long length = in.receive(received, waitMs);
         if (length == udp::Socket::timedOut) {
             continue;
         }
         if (length < 0) {
             std::fprintf(stderr, "%s%s: receive failed\n", status ? "\n" : "", program);
-            exitStatus = 1;
-            break;
+            tally.failed = true;
+            return;
         }
         const auto size = static_cast<std::size_t>(length);
         const std::span<const std::uint8_t> datagram(received, std::min(size, sizeof received));
-        const fdm::Recognised recognised =
-            size > sizeof received ? fdm::Recognised{fdm::Kind::malformed, fdm::Problem::tooLong, size, 0}
-                                   : fdm::recognise(datagram);
+        const fdm::Recognised recognised = fdm::recogniseReceived(datagram, size);
         if (recognised.kind == fdm::Kind::malformed) {
             // Never forward it: a receiver uses the counts before it checks the version.
-            ++malformed;
+            ++tally.malformed;
             if (!status) {
                 std::fprintf(stderr, "%s: dropped datagram: %s\n", program, fdm::describe(recognised).c_str());
             }
             continue;
         }
-        if (!finitePositionAndAttitude(datagram)) {
-            ++notFinite;  // FlightGear does not recover from a NaN or infinite position
+        if (!fdm::forwardable(datagram)) {
+            ++tally.notFinite;
             continue;
         }
         std::span<const std::uint8_t> out = datagram;
@@ -161,11 +159,43 @@ int main(int argc, char** argv)
             out = translated;
         }
         fan_out::send(program, destinations, out);
-        ++forwarded;
+        ++tally.forwarded;
     }
-    const long long refusals = fan_out::refusals(destinations);
-    std::fprintf(stderr, "%s%s: %lld forwarded, %lld malformed dropped, %lld not finite dropped, %lld refused%s\n",
-                 status ? "\n" : "", program, forwarded, malformed, notFinite, refusals,
-                 console::stopRequested() ? " (stopped)" : "");
-    return exitStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    console::Arguments arguments(argc, argv);
+    Options options = parseOptions(arguments.count(), arguments.vector());
+    console::catchStopRequests();  // before the start line, which tells a caller it may signal
+    std::string error;
+    std::optional<udp::Socket> in = udp::Socket::bound(options.listen, error);
+    if (!in) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    std::string targets;
+    if (!fan_out::open(options.destinations, targets, error)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    if (const std::string problem = loopOrRepeat(*in, options.destinations); !problem.empty()) {
+        command_line::badUsage(me, problem);
+    }
+    if (!options.quiet || options.listen.port == 0) {
+        std::fprintf(stderr, "%s: relaying %s:%u (version 17) to %s (version 24)\n", program,
+                     options.listen.host.c_str(), in->localPort(), targets.c_str());
+    }
+
+    const bool status = !options.quiet && console::isTerminal(stderr);
+    Tally tally;
+    run(options, *in, options.destinations, status, tally);
+    if (!options.quiet || tally.failed) {
+        std::fprintf(stderr, "%s%s: %lld forwarded, %lld malformed dropped, %lld not finite dropped, %lld refused%s\n",
+                     status ? "\n" : "", program, tally.forwarded, tally.malformed, tally.notFinite,
+                     fan_out::refusals(options.destinations), console::stopRequested() ? " (stopped)" : "");
+    }
+    return tally.failed ? 1 : 0;
 }

@@ -11,8 +11,10 @@
 
 #include "command_line.h"
 #include "console.h"
+#include "definition.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
+#include "socket_platform.h"
 #include "udp_socket.h"
 
 namespace {
@@ -136,6 +138,14 @@ Options parse(int argc, char** argv)
     return options;
 }
 
+// The block's socket, from its work vector: the runner hosts the block and may look.
+std::intptr_t blockSocket(emulated_host::HostBlock& block)
+{
+    const void* cell = block.pwork()[orvalink::SOCKET_CELL];
+    return cell == nullptr ? -1
+                           : static_cast<std::intptr_t>(*static_cast<const orvalink::platform::SocketHandle*>(cell));
+}
+
 // Why the block could not start, from a look-up of our own.
 std::string startFailureCause(const Options& options)
 {
@@ -171,6 +181,11 @@ int main(int argc, char** argv)
     }
     runner::CsvInput csv(inputFile, inputName);
     std::FILE* saveFile = nullptr;
+    if (!options.saveInputs.empty() && !options.input.empty() && options.input != "-" &&
+        udp::sameFile(options.input, options.saveInputs)) {
+        // Opening it for writing would empty the input before it is read.
+        fail("--save-inputs " + command_line::quoted(options.saveInputs) + " is the --input file itself");
+    }
     if (!options.saveInputs.empty()) {
         saveFile = std::fopen(options.saveInputs.c_str(), "w");
         if (saveFile == nullptr) {
@@ -206,7 +221,7 @@ int main(int argc, char** argv)
         fail("cause: " + startFailureCause(options));
     }
 
-    const std::string destination = command_line::quoted(options.host) + ":" + std::to_string(options.port);
+    const std::string destination = command_line::quoted(options.host + ":" + std::to_string(options.port));
     if (!options.quiet) {
         std::fprintf(stderr, "%s: sending to %s every %g s from %s\n", program, destination.c_str(), options.sampleTime,
                      inputFile != nullptr ? command_line::quoted(inputName).c_str() : "the demo flight");
@@ -216,6 +231,8 @@ int main(int argc, char** argv)
     const auto started = std::chrono::steady_clock::now();
     const long long steps = options.steps;
     long long sent = 0;
+    long long refused = 0;  // datagrams the destination refused, as its system told ours
+    bool refusing = false;
     int status = 0;
     while ((steps < 0 || sent < steps) && !console::stopRequested()) {
         const runner::Inputs* inputs = nullptr;
@@ -245,6 +262,16 @@ int main(int argc, char** argv)
                                                period * static_cast<double>(sent)))) {
             break;
         }
+        // A refusal of an earlier datagram, taken before the step so that the
+        // block's send, which ignores its result, goes out instead of failing.
+        if (const int pending = udp::takePendingError(blockSocket(block)); pending != 0) {
+            ++refused;
+            if (!refusing) {
+                std::fprintf(stderr, "%s%s: %s refuses the datagrams (is anything listening there?)\n",
+                             progress ? "\n" : "", program, destination.c_str());
+            }
+            refusing = true;
+        }
         const std::string outputStatus = block.outputs();
         if (!outputStatus.empty()) {
             std::fprintf(stderr, "%s%s: %s\n", progress ? "\n" : "", program, outputStatus.c_str());
@@ -257,6 +284,9 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "\r%s: %lld steps sent  %.1f/s  %.1f s elapsed ", program, sent,
                          elapsed > 0 ? static_cast<double>(sent) / elapsed : 0.0, elapsed);
         }
+    }
+    if (refusing) {  // the last datagram's refusal, if it came back already
+        refused += udp::takePendingError(blockSocket(block)) != 0 ? 1 : 0;
     }
     const std::string terminateStatus = block.terminate();
     if (progress) {
@@ -275,9 +305,14 @@ int main(int argc, char** argv)
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!options.quiet) {
-        std::fprintf(stderr, "%s: %lld %s sent to %s in %.1f s%s\n", program, sent,
-                     inputFile != nullptr ? "rows" : "steps", destination.c_str(), elapsed,
+        std::fprintf(stderr, "%s: %lld step%s sent to %s in %.1f s%s%s\n", program, sent, sent == 1 ? "" : "s",
+                     destination.c_str(), elapsed,
+                     refused > 0 ? (", " + std::to_string(refused) + " refused there").c_str() : "",
                      console::stopRequested() ? " (stopped)" : "");
+    }
+    if (inputFile != nullptr && status == 0 && !console::stopRequested() && steps > 0 && sent < steps) {
+        std::fprintf(stderr, "%s: %s ended after %lld row%s, before the %lld steps asked for\n", program,
+                     command_line::quoted(inputName).c_str(), sent, sent == 1 ? "" : "s", steps);
     }
     if (sent == 0 && status == 0) {
         std::fprintf(stderr, "%s: no datagram sent%s\n", program,

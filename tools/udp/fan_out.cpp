@@ -15,7 +15,7 @@ bool open(std::vector<Destination>& destinations, std::string& shown, std::strin
         if (!to.socket) {
             return false;
         }
-        to.shown = command_line::quoted(to.endpoint.host) + ":" + std::to_string(to.endpoint.port);
+        to.shown = command_line::quoted(to.endpoint.host + ":" + std::to_string(to.endpoint.port));
         shown += (shown.empty() ? "" : ", ") + to.shown;
     }
     return true;

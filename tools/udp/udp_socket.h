@@ -63,6 +63,15 @@ private:
     std::intptr_t handle_;
 };
 
+// Takes the error a socket holds for a datagram refused further on (an ICMP
+// "port unreachable" after an earlier send): the system's error number, or
+// 0 when there is none. Taking it clears it, so the next send goes out.
+int takePendingError(std::intptr_t handle);
+
+// Whether two paths name the same file (device and inode, or Windows' file id);
+// false when either cannot be looked at.
+bool sameFile(const std::string& first, const std::string& second);
+
 // Starts the platform's socket library for this process (a no-op on POSIX).
 bool startSockets();
 

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,6 +38,21 @@ bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
 
 bool startSockets() { return true; }
 
+int takePendingError(std::intptr_t handle)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(static_cast<int>(handle), SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : 0;
+}
+
+bool sameFile(const std::string& first, const std::string& second)
+{
+    struct stat a{};
+    struct stat b{};
+    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
 {
     sockaddr_in address{};
@@ -53,7 +69,7 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
     const int receiveBuffer = 8 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot bind " + command_line::quoted(local.host) + ":" + std::to_string(local.port) + ": " + std::strerror(errno);
+        error = "cannot bind " + command_line::quoted(local.host + ":" + std::to_string(local.port)) + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return socket;
@@ -76,7 +92,7 @@ std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error
     Socket socket(fd);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         failedAt = Failure::connect;
-        error = "cannot connect to " + command_line::quoted(peer.host) + ":" + std::to_string(peer.port) + ": " + std::strerror(errno);
+        error = "cannot connect to " + command_line::quoted(peer.host + ":" + std::to_string(peer.port)) + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return socket;

@@ -1,6 +1,7 @@
 // The UDP endpoint on Windows Sockets.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -39,6 +40,35 @@ bool startSockets()
     return started;
 }
 
+int takePendingError(std::intptr_t handle)
+{
+    int error = 0;
+    int length = sizeof error;
+    return ::getsockopt(static_cast<SOCKET>(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                        &length) == 0 ? error : 0;
+}
+
+bool sameFile(const std::string& first, const std::string& second)
+{
+    const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+        const HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool known = GetFileInformationByHandle(file, &info) != 0;
+        CloseHandle(file);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    return identify(first, a) && identify(second, b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
 {
     startSockets();
@@ -56,7 +86,7 @@ std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
     const int receiveBuffer = 8 << 20;
     ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot bind " + command_line::quoted(local.host) + ":" + std::to_string(local.port) + ": " + lastError();
+        error = "cannot bind " + command_line::quoted(local.host + ":" + std::to_string(local.port)) + ": " + lastError();
         return std::nullopt;
     }
     return socket;
@@ -81,7 +111,7 @@ std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error
     Socket socket(static_cast<std::intptr_t>(s));
     if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         failedAt = Failure::connect;
-        error = "cannot connect to " + command_line::quoted(peer.host) + ":" + std::to_string(peer.port) + ": " + lastError();
+        error = "cannot connect to " + command_line::quoted(peer.host + ":" + std::to_string(peer.port)) + ": " + lastError();
         return std::nullopt;
     }
     return socket;

@@ -6,6 +6,7 @@ wait is bounded; every port is picked by the system.
 
 usage: recordings_test.py BIN_DIR [EMULATOR]
 """
+import math
 import os
 import shutil
 import signal
@@ -58,7 +59,8 @@ def ipv4_udp(payload, dst_port, src_port=40000, protocol=17):
 
 def record(count, extra_datagrams=()):
     """Records `count` demo steps (and some datagrams of our own) with fdm-listen --record; the file's path."""
-    path = tempfile.mktemp(suffix=".pcap")
+    descriptor, path = tempfile.mkstemp(suffix=".pcap")
+    os.close(descriptor)
     listener = subprocess.Popen(tool("fdm-listen") + ["--port", "0", "--json", "--record", path, "--count", str(count),
                                                       "--timeout", str(TIMEOUT)],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -260,16 +262,57 @@ class RecordAndReplay(unittest.TestCase):
         self.assertIn("cannot write '/proc/no/such/file'", unwritable.stderr)
 
 
-SYSTEM_PYTHON = "/usr/bin/python3"
+# fdm-plot runs on the Python that runs the tests (CMake's), when it has matplotlib.
+SYSTEM_PYTHON = sys.executable
 
 
 def has_matplotlib():
-    return os.path.exists(SYSTEM_PYTHON) and subprocess.run([SYSTEM_PYTHON, "-c", "import matplotlib"],
-                                                            capture_output=True).returncode == 0
+    return subprocess.run([SYSTEM_PYTHON, "-c", "import matplotlib"], capture_output=True).returncode == 0
 
 
 @unittest.skipIf(EMULATOR or not has_matplotlib(), "fdm-plot runs on the build machine's Python with matplotlib")
 class Plot(unittest.TestCase):
+    def plot(self, args, **kwargs):
+        return subprocess.run([SYSTEM_PYTHON, os.path.join(BIN, "fdm-plot")] + args, capture_output=True, text=True,
+                              timeout=120, **kwargs)
+
+    def test_every_input_it_is_given_draws_and_says_its_time_axis(self):
+        samples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples",
+                               "honolulu-climbing-turn.csv")
+        with tempfile.TemporaryDirectory() as folder:
+            png = os.path.join(folder, "flight.png")
+            done = self.plot([samples, "-o", png])
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("600 rows, 30.0 s (time axis: row number x 0.05 s (the runner's input table))", done.stderr)
+            # A recording sent --fast: receive times bunched, spaced by the sample time instead.
+            capture = os.path.join(folder, "fast.pcap")
+            with open(capture, "wb") as handle:
+                handle.write(pcap([(1.0 + i * 1e-5, ipv4_udp(v17(0.1 + i * 1e-4), 5500)) for i in range(100)]))
+            with open(capture, "rb") as handle:  # from standard input: read once
+                done = self.plot(["-", "-o", png, "--sample-time", "0.1"], stdin=handle)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("100 rows, 9.9 s (time axis: datagram number x 0.1 s (receive times bunched", done.stderr)
+            # Cut short: drawn, with the reader's warning, and exit 1 as fdm-replay does.
+            with open(capture, "rb") as handle:
+                cut = handle.read()[:-100]
+            with open(capture, "wb") as handle:
+                handle.write(cut)
+            done = self.plot([capture, "-o", png])
+            self.assertEqual(done.returncode, 1, done.stderr)
+            self.assertIn("warning: " + repr(capture) + ": the file ends inside record 100", done.stderr)
+            self.assertIn("99 rows", done.stderr)
+
+    def test_heading_wraps_with_a_gap_not_a_line_across(self):
+        import importlib.machinery
+        import importlib.util
+        loader = importlib.machinery.SourceFileLoader("fdm_plot", os.path.join(BIN, "fdm-plot"))
+        module = importlib.util.module_from_spec(importlib.util.spec_from_loader("fdm_plot", loader))
+        loader.exec_module(module)
+        points = module.heading_points([0, 1, 2, 3], [350.0, 359.0, 361.0, 5.0])
+        self.assertEqual([p[0] for p in points], [0, 1, 2, 2, 3])
+        self.assertTrue(math.isnan(points[2][1]))
+        self.assertEqual([p[1] for p in points if not math.isnan(p[1])], [350.0, 359.0, 1.0, 5.0])
+
     def test_the_demo_recording_becomes_a_page_of_four_filled_panels(self):
         path, _ = record(40)
         with tempfile.TemporaryDirectory() as folder:
@@ -277,7 +320,7 @@ class Plot(unittest.TestCase):
             done = subprocess.run([SYSTEM_PYTHON, os.path.join(BIN, "fdm-plot"), path, "-o", png],
                                   capture_output=True, text=True, timeout=120)
             self.assertEqual(done.returncode, 0, done.stderr)
-            self.assertIn("40 datagrams", done.stderr)
+            self.assertIn("40 rows", done.stderr)
             # Each quarter of the page holds a panel with lines drawn in it: count the pixels that are not white.
             check = (
                 "import sys, matplotlib.image as image\n"
@@ -290,7 +333,7 @@ class Plot(unittest.TestCase):
                 "        print((q.sum(axis=2) < 2.9).mean())\n")
             out = subprocess.run([SYSTEM_PYTHON, "-c", check, png], capture_output=True, text=True, timeout=60)
             lines = out.stdout.split("\n")
-            self.assertEqual(lines[0], "1200 800", out.stderr)
+            self.assertEqual(lines[0], "1200 900", out.stderr)
             for share in lines[1:5]:
                 self.assertGreater(float(share), 0.02)
             # The listener's CSV draws the same; SVG and PDF are what they say.

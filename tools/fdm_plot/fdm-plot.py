@@ -39,47 +39,103 @@ def replay_program():
     return shutil.which("fdm-replay")
 
 
+CAPTURE_MAGICS = (b"\xd4\xc3\xb2\xa1", b"\xa1\xb2\xc3\xd4", b"\x4d\x3c\xb2\xa1", b"\xa1\xb2\x3c\x4d", b"\x0a\x0d\x0d\x0a")
+# The runner's input table (orvalink-run --input, samples/*.csv): the plotted columns, and their own names.
+RUNNER_COLUMNS = {"latitude": "latitude_rad", "longitude": "longitude_rad", "altitude": "altitude_m",
+                  "height_above_ground": "height_above_ground_m", "roll": "roll_rad", "pitch": "pitch_rad",
+                  "heading": "heading_rad", "calibrated_airspeed": "calibrated_airspeed_kt",
+                  "climb_rate": "climb_rate_ftps"}
+
+
 def table_text(path):
-    """The listener's CSV table: read as it is, or made from a capture by fdm-replay."""
+    """The table to plot, and a warning from the capture's reader (or None): a CSV file read as it is, a
+    capture made into the listener's CSV by fdm-replay. The input is opened once, so '-' and pipes work."""
     try:
-        with open(path, "rb") as handle:
-            head = handle.read(4)
+        if path == "-":
+            data, head = sys.stdin.buffer.read(), None
+        elif os.path.isfile(path):
+            data = None
+            with open(path, "rb") as handle:
+                head = handle.read(4)
+        else:  # a pipe or a device: read once
+            with open(path, "rb") as handle:
+                data, head = handle.read(), None
     except OSError as error:
         raise Failure(f"cannot read {shown(path)}: {error.strerror}")
-    if head in (b"\xd4\xc3\xb2\xa1", b"\xa1\xb2\xc3\xd4", b"\x4d\x3c\xb2\xa1", b"\xa1\xb2\x3c\x4d", b"\x0a\x0d\x0d\x0a"):
+    if head is None:
+        head = data[:4]
+    if head in CAPTURE_MAGICS:
         replay = replay_program()
         if replay is None:
             raise Failure("fdm-replay, which reads captures, is neither beside this script nor on PATH")
-        done = subprocess.run([replay, path, "--csv"], capture_output=True, timeout=600)
-        if done.returncode != 0 and not done.stdout:
-            raise Failure(done.stderr.decode("utf-8", "replace").strip().replace("fdm-replay: ", "", 1))
-        return done.stdout.decode("ascii", "replace")
-    with open(path, encoding="utf-8-sig", errors="replace") as handle:
-        return handle.read()
-
-
-def load(path):
-    """Columns of the flight: time from the first datagram, angles in degrees."""
-    rows = list(csv.DictReader(io.StringIO(table_text(path))))
-    needed = ("received_at", "latitude", "longitude", "altitude", "height_above_ground", "roll", "pitch", "heading",
-              "calibrated_airspeed", "climb_rate")
-    if not rows or any(name not in rows[0] for name in needed):
-        raise Failure(f"{shown(path)} holds no flight: neither a capture of FlightGear datagrams nor fdm-listen's CSV")
-
-    def number(row, name):
         try:
-            return float(row[name])
-        except (TypeError, ValueError):
-            return math.nan
+            done = subprocess.run([replay, "-" if data is not None else path, "--csv"], input=data,
+                                  capture_output=True, timeout=600)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"fdm-replay took more than 600 s to read {shown(path)}")
+        except OSError as error:
+            raise Failure(f"cannot run {shown(replay)}: {error.strerror}")
+        message = done.stderr.decode("utf-8", "replace").strip().replace("fdm-replay: ", "", 1)
+        if done.returncode != 0 and not done.stdout:
+            raise Failure(message or f"fdm-replay failed with status {done.returncode}")
+        return done.stdout.decode("ascii", "replace"), (message or None) if done.returncode != 0 else None
+    if data is None:
+        try:
+            with open(path, "rb") as handle:
+                data = handle.read()
+        except OSError as error:
+            raise Failure(f"cannot read {shown(path)}: {error.strerror}")
+    return data.decode("utf-8-sig", "replace"), None
 
-    start = number(rows[0], "received_at")
-    flight = {"time": [number(row, "received_at") - start for row in rows]}
-    for name in needed[1:]:
-        values = [number(row, name) for row in rows]
-        if name in ("latitude", "longitude", "roll", "pitch", "heading"):
-            values = [math.degrees(v) for v in values]
-        flight[name] = values
-    return flight
+
+def number(row, name):
+    try:
+        return float(row[name])
+    except (TypeError, ValueError):
+        return math.nan
+
+
+def load(path, sample_time):
+    """The flight's columns (time from the first row, angles in degrees), what the time axis is, and a
+    warning from reading the capture (or None)."""
+    text, warning = table_text(path)
+    rows = list(csv.DictReader(io.StringIO(text)))
+    needed = ("latitude", "longitude", "altitude", "height_above_ground", "roll", "pitch", "heading",
+              "calibrated_airspeed", "climb_rate")
+    if rows and all(RUNNER_COLUMNS[name] in rows[0] for name in needed):
+        flight = {name: [number(row, RUNNER_COLUMNS[name]) for row in rows] for name in needed}
+        flight["time"] = [i * sample_time for i in range(len(rows))]
+        axis = f"row number x {sample_time:g} s (the runner's input table)"
+    elif rows and all(name in rows[0] for name in needed + ("received_at",)):
+        flight = {name: [number(row, name) for row in rows] for name in needed}
+        received = [number(row, "received_at") for row in rows]
+        gaps = sorted(b - a for a, b in zip(received, received[1:]))
+        if gaps and gaps[len(gaps) // 2] < 0.001:
+            # Bunched: sent faster than any FlightGear reads (orvalink-run --fast). The block's own clock word
+            # counts whole seconds of the same wall clock, so it is bunched too: the sample time spaces them.
+            flight["time"] = [i * sample_time for i in range(len(rows))]
+            axis = f"datagram number x {sample_time:g} s (receive times bunched, as in a --fast recording)"
+        else:
+            flight["time"] = [t - received[0] for t in received]
+            axis = "receive time"
+    else:
+        raise Failure(f"{shown(path)} holds no flight: neither a capture of FlightGear datagrams, fdm-listen's CSV "
+                      "nor orvalink-run's input table")
+    for name in ("latitude", "longitude", "roll", "pitch", "heading"):
+        flight[name] = [math.degrees(v) for v in flight[name]]
+    return flight, axis, warning
+
+
+def heading_points(times, headings):
+    """(time, heading) in 0 to 360 degrees, with a gap (NaN) where the heading wraps round, instead of a
+    line across the panel."""
+    out = []
+    for time, value in zip(times, headings):
+        value = value % 360.0 if math.isfinite(value) else value
+        if out and math.isfinite(value) and math.isfinite(out[-1][1]) and abs(value - out[-1][1]) > 180.0:
+            out.append((time, math.nan))
+        out.append((time, value))
+    return out
 
 
 def matplotlib_or_exit():
@@ -103,7 +159,14 @@ def plot(flight, output, title):
     import matplotlib.pyplot as plt
     import matplotlib.ticker
 
-    figure, ((track, height), (attitude, speed)) = plt.subplots(2, 2, figsize=(12, 8), dpi=100)
+    figure = plt.figure(figsize=(12, 9), dpi=100)
+    grid = figure.add_gridspec(2, 2)
+    track = figure.add_subplot(grid[0, 0])
+    height = figure.add_subplot(grid[0, 1])
+    attitude = figure.add_subplot(grid[1, 0])
+    speeds = grid[1, 1].subgridspec(2, 1, hspace=0.05)
+    speed = figure.add_subplot(speeds[0])
+    climb = figure.add_subplot(speeds[1], sharex=speed)
     figure.suptitle(title)
     t = flight["time"]
 
@@ -124,20 +187,21 @@ def plot(flight, output, title):
     height.set(title="Height", xlabel="time (s)", ylabel="m")
     height.legend(loc="best")
 
-    for name in ("roll", "pitch", "heading"):
-        attitude.plot(t, flight[name], label=name)
+    attitude.plot(t, flight["roll"], label="roll")
+    attitude.plot(t, flight["pitch"], label="pitch")
+    attitude.plot([x for x, _ in heading_points(t, flight["heading"])],
+                  [y for _, y in heading_points(t, flight["heading"])], label="heading (0 to 360)")
     attitude.set(title="Attitude", xlabel="time (s)", ylabel="deg")
     attitude.legend(loc="best")
 
-    speed.plot(t, flight["calibrated_airspeed"], color="tab:blue", label="calibrated airspeed")
-    speed.set(title="Airspeed and climb rate", xlabel="time (s)", ylabel="kt")
-    climb = speed.twinx()
-    climb.plot(t, flight["climb_rate"], color="tab:orange", label="climb rate")
-    climb.set_ylabel("ft/s")
-    lines = speed.get_lines() + climb.get_lines()
-    speed.legend(lines, [line.get_label() for line in lines], loc="best")
+    # Each on its own axes: on twin axes two constant lines hide each other.
+    speed.plot(t, flight["calibrated_airspeed"], color="tab:blue")
+    speed.set(title="Airspeed and climb rate", ylabel="airspeed (kt)")
+    speed.tick_params(labelbottom=False)
+    climb.plot(t, flight["climb_rate"], color="tab:orange")
+    climb.set(xlabel="time (s)", ylabel="climb rate (ft/s)")
 
-    for axes in (track, height, attitude, speed):
+    for axes in (track, height, attitude, speed, climb):
         axes.grid(True, alpha=0.3)
     figure.tight_layout()
     try:
@@ -146,6 +210,17 @@ def plot(flight, output, title):
         raise Failure(f"cannot write {shown(output)}: {error.strerror}")
     finally:
         plt.close(figure)
+
+
+def seconds(text):
+    """--sample-time's value: seconds from 0.0001 to 3600."""
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not (math.isfinite(value) and 0.0001 <= value <= 3600):
+        raise argparse.ArgumentTypeError(f"{shown(text)}: seconds from 0.0001 to 3600")
+    return value
 
 
 class Parser(argparse.ArgumentParser):
@@ -160,19 +235,26 @@ def main():
     parser.add_argument("input", help="a capture (pcap, pcapng) or fdm-listen's CSV")
     parser.add_argument("-o", "--output", required=True, help="the picture: .png, .svg or .pdf")
     parser.add_argument("--title", help="the page's title (default: the input's name)")
+    parser.add_argument("--sample-time", type=seconds, default=0.05, metavar="S",
+                        help="seconds between rows where the input has no usable times: the runner's input table, "
+                             "or a recording made faster than real time (default 0.05, the runner's)")
     parser.add_argument("--version", action="version", version=f"{PROGRAM} {VERSION}")
     args = parser.parse_args()
     if os.path.splitext(args.output)[1].lower() not in FORMATS:
         parser.error(f"--output {shown(args.output)}: a file name ending in .png, .svg or .pdf")
     try:
-        flight = load(args.input)
-        plot(flight, args.output, args.title or os.path.basename(args.input))
+        matplotlib_or_exit()  # before the input is read: a re-run in another Python could not read a pipe again
+        flight, axis, warning = load(args.input, args.sample_time)
+        plot(flight, args.output, args.title or ("standard input" if args.input == "-" else os.path.basename(args.input)))
     except Failure as failure:
         sys.stderr.write(f"{PROGRAM}: {failure}\n")
         return 1
-    sys.stderr.write(f"{PROGRAM}: {len(flight['time'])} datagrams, {flight['time'][-1]:.1f} s, drawn in "
-                     f"{shown(args.output)}\n")
-    return 0
+    if warning:
+        sys.stderr.write(f"{PROGRAM}: warning: {warning}\n")
+    count = len(flight["time"])
+    sys.stderr.write(f"{PROGRAM}: {count} row{'' if count == 1 else 's'}, {flight['time'][-1]:.1f} s "
+                     f"(time axis: {axis}), drawn in {shown(args.output)}\n")
+    return 1 if warning else 0
 
 
 if __name__ == "__main__":

@@ -35,7 +35,7 @@ local fields = {
   { "accel_x", "Acceleration x", "f32", "ft/s²", 1, 100, 100 },
   { "accel_y", "Acceleration y", "f32", "ft/s²", 1, 104, 104 },
   { "accel_z", "Acceleration z", "f32", "ft/s²", 1, 108, 108 },
-  { "stall_warning", "Stall warning", "f32", "0 to 1", 1, 112, 112 },
+  { "stall_warning", "Stall warning", "f32", "(0 to 1)", 1, 112, 112 },
   { "slip", "Slip", "f32", "deg", 1, 116, 116 },
   { "engine_count", "Number of engines", "u32", nil, 1, 120, 120 },
   { "engine_state", "Engine state", "state", nil, 4, 124, 124 },
@@ -53,7 +53,7 @@ local fields = {
   { "wheel_count", "Number of wheels", "u32", nil, 1, 240, 304 },
   -- One byte per wheel in version 17, one 32-bit word in version 24.
   { "weight_on_wheels", "Weight on wheels", "u32", nil, 3, 244, 308, width17 = 1 },
-  { "gear_position", "Gear position", "f32", "0 to 1", 3, 248, 320 },
+  { "gear_position", "Gear position", "f32", "(0 to 1)", 3, 248, 320 },
   { "gear_steering", "Gear steering", "f32", "normalised", 3, 260, 332 },
   { "gear_compression", "Gear compression", "f32", "normalised", 3, 272, 344 },
   { "current_time", "Current time", "u32", "s since 1970", 1, 284, 356 },

@@ -229,7 +229,7 @@ class Options(unittest.TestCase):
         (["orvalink-run", "--steps", "1e300"], "--steps '1e300'"),
         (["orvalink-run", "--steps", "0"], "--steps '0'"),
         (["orvalink-run", "--duration", "-5"], "--duration '-5': seconds, above 0"),
-        (["orvalink-run", "--duration", "0.01"], "not 1 to 10^12 steps"),
+        (["orvalink-run", "--duration", "0.01"], "--duration '0.01': seconds from 0.05 to 5e+10 (1 to 10^12 steps of 0.05 s)"),
         (["orvalink-run", "--sample-time", "1e300"], "--sample-time '1e300': seconds, above 0 and at most 86400"),
         (["orvalink-run", "--sample-time", "0"], "--sample-time '0'"),
         (["orvalink-run", "--sample-time", "nan"], "--sample-time 'nan'"),
@@ -536,6 +536,12 @@ class SilentFaults(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(done.stderr.count("refuses the datagrams"), 1, done.stderr)
         self.assertRegex(done.stderr, r"20 steps sent to '127.0.0.1:[0-9]+' in [0-9.]+ s, (19|20) refused there")
+
+    def test_a_windows_path_in_a_message_reads_as_typed(self):
+        done = subprocess.run([*tool("orvalink-run"), "--input", "samples\\no such.csv"], capture_output=True,
+                              text=True, timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("cannot open 'samples\\no such.csv'", done.stderr)
 
     def test_a_listener_that_got_nothing_fails(self):
         done = subprocess.run([*tool("fdm-listen"), "--port", "0", "--count", "5", "--timeout", "0.3"],

@@ -28,7 +28,7 @@ struct Program {
 
 // `text` for a message: in single quotes, cut to about `limit` characters,
 // with non-printable bytes escaped, so that no message repeats unbounded
-// or binary input.
+// or binary input. Backslashes stay single: Windows paths read as typed.
 inline std::string quoted(std::string_view text, std::size_t limit = 60)
 {
     std::string out = "'";
@@ -39,9 +39,8 @@ inline std::string quoted(std::string_view text, std::size_t limit = 60)
             break;
         }
         const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\' || byte == '\'') {
-            out += '\\';
-            out += c;
+        if (byte == '\'') {
+            out += "\\'";
         } else if (byte >= 0x20 && byte < 0x7f) {
             out += c;
         } else {

@@ -36,8 +36,8 @@ void usage(std::FILE* out)
                  "  --input FILE        inputs from FILE.csv instead of the demo ('-': standard input);\n"
                  "                      28 numbers a row in input-port order, optional header line\n"
                  "  --save-inputs FILE  also write each step's 28 inputs to FILE.csv, in the form --input reads\n"
-                 "  --block PATH        the MEX file to load (default: orvalink beside this program or\n"
-                 "                      in the folder above it)\n"
+                 "  --block PATH        the MEX file to load (default: orvalink beside this program, in\n"
+                 "                      the folder above it (Windows package) or in ../lib/orvalink)\n"
                  "  --quiet             no start and summary lines\n"
                  "  --help, --version   this text, the version\n"
                  "Options take their value as the next argument or after '=' (--port=5501).\n",
@@ -76,6 +76,7 @@ Options parse(int argc, char** argv)
     command_line::Arguments args(me, argc, argv);
     bool stepsGiven = false;
     bool durationGiven = false;
+    std::string durationText;  // as given, for messages
     while (args.next()) {
         if (args.is("--host")) {
             options.host = args.value();
@@ -90,7 +91,8 @@ Options parse(int argc, char** argv)
             options.steps = args.whole(1, mostSteps, "a whole number from 1 to 10^12");
             stepsGiven = true;
         } else if (args.is("--duration")) {
-            options.duration = args.positive(1e12, "seconds, above 0");
+            options.duration = args.positive(1e12, "seconds, above 0 and at most 10^12");
+            durationText = args.lastValue();
             durationGiven = true;
         } else if (args.is("--fast")) {
             options.fast = true;
@@ -128,8 +130,10 @@ Options parse(int argc, char** argv)
     if (durationGiven) {
         const double steps = std::round(options.duration / options.sampleTime);
         if (steps < 1 || steps > static_cast<double>(mostSteps)) {
-            command_line::badUsage(me, "--duration " + command_line::quoted(std::to_string(options.duration)) +
-                                           ": not 1 to 10^12 steps of " + std::to_string(options.sampleTime) + " s");
+            char range[96];
+            std::snprintf(range, sizeof range, "seconds from %g to %g (1 to 10^12 steps of %g s)", options.sampleTime,
+                          options.sampleTime * static_cast<double>(mostSteps), options.sampleTime);
+            command_line::badUsage(me, "--duration " + command_line::quoted(durationText) + ": " + range);
         }
         options.steps = static_cast<long long>(steps);
     } else if (!stepsGiven && options.input.empty()) {

@@ -149,3 +149,95 @@ TEST_F(Capture, a_full_disk_is_reported_not_ignored)
 }
 
 }  // namespace
+
+namespace {
+
+void putLe32(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+// A pcapng file: section header, one raw-IP interface with nanosecond times,
+// then the given blocks (each type, body).
+std::vector<std::uint8_t> pcapng(const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>>& blocks)
+{
+    std::vector<std::uint8_t> out;
+    const auto block = [&](std::uint32_t type, const std::vector<std::uint8_t>& body) {
+        const auto length = static_cast<std::uint32_t>(12 + body.size());
+        putLe32(out, type);
+        putLe32(out, length);
+        out.insert(out.end(), body.begin(), body.end());
+        putLe32(out, length);
+    };
+    std::vector<std::uint8_t> section;
+    putLe32(section, 0x1a2b3c4d);
+    putLe32(section, 1);  // version 1.0
+    putLe32(section, 0xffffffff);
+    putLe32(section, 0xffffffff);  // section length unknown
+    block(0x0a0d0d0a, section);
+    std::vector<std::uint8_t> interface{101, 0, 0, 0, 0, 0, 0, 0, 9, 0, 1, 0, 9, 0, 0, 0, 0, 0, 0, 0};  // if_tsresol 9
+    block(1, interface);
+    for (const auto& [type, body] : blocks) {
+        block(type, body);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> rawUdp(const std::vector<std::uint8_t>& data)
+{
+    const auto udpLength = static_cast<std::uint8_t>(8 + data.size());
+    std::vector<std::uint8_t> frame{0x45, 0, 0, static_cast<std::uint8_t>(20 + udpLength), 0, 0, 0x40, 0, 64, 17, 0, 0,
+                                    127, 0, 0, 1, 127, 0, 0, 1, 0x9c, 0x40, 0x15, 0x7c, 0, udpLength, 0, 0};
+    frame.insert(frame.end(), data.begin(), data.end());
+    return frame;
+}
+
+}  // namespace
+
+// The reader streams: the same records again after a rewind, nanosecond
+// times exact at today's epoch, a simple packet block untimed, and a record
+// larger than any capture holds refused instead of allocated.
+TEST_F(Capture, the_reader_streams_rewinds_and_bounds_each_record)
+{
+    std::vector<std::uint8_t> enhanced{0, 0, 0, 0};
+    const std::uint64_t ticks = 1'765'000'000'123'456'789ULL;  // nanoseconds: beyond a double's precision
+    putLe32(enhanced, static_cast<std::uint32_t>(ticks >> 32));
+    putLe32(enhanced, static_cast<std::uint32_t>(ticks));
+    const std::vector<std::uint8_t> frame = rawUdp(payload(16, 3));
+    putLe32(enhanced, static_cast<std::uint32_t>(frame.size()));
+    putLe32(enhanced, static_cast<std::uint32_t>(frame.size()));
+    enhanced.insert(enhanced.end(), frame.begin(), frame.end());
+    std::vector<std::uint8_t> simple;
+    putLe32(simple, static_cast<std::uint32_t>(frame.size()));
+    simple.insert(simple.end(), frame.begin(), frame.end());
+    const std::vector<std::uint8_t> bytes = pcapng({{6, enhanced}, {3, simple}});
+
+    capture::Reader reader;
+    std::string error;
+    ASSERT_TRUE(reader.open(bytes, "memory", error)) << error;
+    for (int round = 0; round < 2; ++round) {
+        capture::Datagram datagram;
+        ASSERT_TRUE(reader.next(datagram, error)) << error;
+        EXPECT_EQ(datagram.nanoseconds, static_cast<std::int64_t>(ticks));
+        EXPECT_TRUE(datagram.timed);
+        EXPECT_EQ(datagram.payload, payload(16, 3));
+        ASSERT_TRUE(reader.next(datagram, error)) << error;
+        EXPECT_FALSE(datagram.timed);
+        EXPECT_EQ(datagram.to.port, 5500);
+        EXPECT_FALSE(reader.next(datagram, error));
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(reader.records(), 2u);
+        ASSERT_TRUE(reader.rewind(error)) << error;
+    }
+
+    std::vector<std::uint8_t> classic;
+    for (const std::uint32_t word : {0xa1b2c3d4u, 0x00040002u, 0u, 0u, 65535u, 101u, 1u, 0u, 2u << 20, 2u << 20}) {
+        putLe32(classic, word);
+    }
+    ASSERT_TRUE(reader.open(classic, "huge", error)) << error;
+    capture::Datagram datagram;
+    EXPECT_FALSE(reader.next(datagram, error));
+    EXPECT_EQ(error, "huge: record 1 claims 2097152 bytes, more than a capture record holds");
+}

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "command_line.h"
+#include "quoted.h"
 
 namespace capture {
 
@@ -162,7 +162,7 @@ bool Writer::open(const std::string& path, std::string& error)
     file_ = std::fopen(path.c_str(), "wb");
     path_ = path;
     if (file_ == nullptr) {
-        error = "cannot write " + command_line::quoted(path) + ": " + std::strerror(errno);
+        error = "cannot write " + text::quoted(path) + ": " + std::strerror(errno);
         return false;
     }
     std::array<std::uint8_t, 24> header{};
@@ -172,7 +172,7 @@ bool Writer::open(const std::string& path, std::string& error)
     putLe32(header.data() + 16, snapLength);
     putLe32(header.data() + 20, linkRaw);
     if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() || std::fflush(file_) != 0) {
-        error = "cannot write " + command_line::quoted(path) + ": " + std::strerror(errno);
+        error = "cannot write " + text::quoted(path) + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -214,7 +214,7 @@ bool Writer::write(double seconds, const Address& from, const Address& to, std::
     putBe16(udp + 4, static_cast<std::uint32_t>(udpHeaderSize + onWire));  // checksum 0: none, as IPv4 allows
     if (std::fwrite(head.data(), 1, head.size(), file_) != head.size() ||
         std::fwrite(payload.data(), 1, kept, file_) != kept || std::fflush(file_) != 0) {
-        error = "writing " + command_line::quoted(path_) + " failed: " + std::strerror(errno);
+        error = "writing " + text::quoted(path_) + " failed: " + std::strerror(errno);
         return false;
     }
     return true;
@@ -228,7 +228,7 @@ bool Writer::close(std::string& error)
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     if (!closed) {
-        error = "writing " + command_line::quoted(path_) + " failed: " + std::strerror(errno);
+        error = "writing " + text::quoted(path_) + " failed: " + std::strerror(errno);
     }
     return closed;
 }
@@ -240,9 +240,25 @@ Reader::~Reader()
     }
 }
 
+void Reader::reset()
+{
+    if (ownsFile_ && file_ != nullptr) {
+        std::fclose(file_);
+    }
+    file_ = nullptr;
+    ownsFile_ = false;
+    bytes_ = {};
+    at_ = 0;
+    carried_ = 0;
+    records_ = notUdp_ = 0;
+    truncation_.clear();
+    interfaces_.clear();
+}
+
 bool Reader::open(const std::string& path, std::string& error)
 {
-    name_ = command_line::quoted(path);
+    reset();
+    name_ = text::quoted(path);
     if (path == "-") {
         file_ = stdin;
     } else {
@@ -258,6 +274,7 @@ bool Reader::open(const std::string& path, std::string& error)
 
 bool Reader::open(std::span<const std::uint8_t> bytes, const std::string& name, std::string& error)
 {
+    reset();
     bytes_ = bytes;
     name_ = name;
     return start(error);

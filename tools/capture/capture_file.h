@@ -85,6 +85,7 @@ private:
         std::uint64_t tickNumerator;    // a tick is numerator / denominator nanoseconds
         std::uint64_t tickDenominator;
     };
+    void reset();
     bool start(std::string& error);
     bool take(std::size_t count, std::size_t& got, std::string& error);  // `count` bytes into record_
     bool nextClassic(Datagram& datagram, std::string& error);

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "quoted.h"
+
 #ifndef ORVALINK_VERSION
 #  define ORVALINK_VERSION "unknown"
 #endif
@@ -26,32 +28,7 @@ struct Program {
     bool takesRest = false;  // "--" ends the options; what follows is rest()
 };
 
-// `text` for a message: in single quotes, cut to about `limit` characters,
-// with non-printable bytes escaped, so that no message repeats unbounded
-// or binary input. Backslashes stay single: Windows paths read as typed.
-inline std::string quoted(std::string_view text, std::size_t limit = 60)
-{
-    std::string out = "'";
-    std::size_t shown = 0;
-    for (const char c : text) {
-        if (shown == limit) {
-            out += "...";
-            break;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\'') {
-            out += "\\'";
-        } else if (byte >= 0x20 && byte < 0x7f) {
-            out += c;
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-            out += escape;
-        }
-        ++shown;
-    }
-    return out + "'";
-}
+using text::quoted;
 
 // Names what was wrong in one line that points to --help, and exits with status 2.
 [[noreturn]] inline void badUsage(const Program& program, const std::string& message)
@@ -179,12 +156,12 @@ public:
     [[noreturn]] void refuse(const char* allowed) const { refuse(lastValue_, allowed); }
     [[noreturn]] void refuse(const std::string& text, const char* allowed) const
     {
-        badUsage(program_, name_ + " " + quoted(text) + ": " + allowed);
+        badUsage(program_, name_ + " " + command_line::quoted(text) + ": " + allowed);
     }
     [[noreturn]] void unknown() const
     {
         const bool option = name_.size() > 1 && name_[0] == '-';
-        badUsage(program_, (option ? "unknown option " : "unexpected argument ") + quoted(name_));
+        badUsage(program_, (option ? "unknown option " : "unexpected argument ") + command_line::quoted(name_));
     }
 
 private:

@@ -218,6 +218,9 @@ private:
 
 int main(int argc, char** argv)
 {
+    console::Arguments arguments(argc, argv);  // UTF-8, converted once
+    argc = arguments.count();
+    argv = arguments.vector();
     udp::Endpoint local{"127.0.0.1", 5500};
     Format format = Format::compact;
     std::string formatOption;

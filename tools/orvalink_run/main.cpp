@@ -172,6 +172,9 @@ std::string startFailureCause(const Options& options)
 
 int main(int argc, char** argv)
 {
+    console::Arguments arguments(argc, argv);  // UTF-8, converted once
+    argc = arguments.count();
+    argv = arguments.vector();
     const Options options = parse(argc, argv);
     console::catchStopRequests();
 

@@ -1,6 +1,8 @@
-// Platform-independent parts of the UDP endpoint.
+// The UDP endpoint's flow, once for both platforms, over the primitives of socket_calls.h.
 #include <charconv>
 
+#include "command_line.h"
+#include "socket_calls.h"
 #include "udp_socket.h"
 
 namespace udp {
@@ -41,6 +43,88 @@ const char* endpointProblem(const std::string& text, bool destination)
         return "HOST:PORT with a port from 1 to 65535";
     }
     return nullptr;
+}
+
+bool startSockets() { return calls::start(); }
+
+int takePendingError(std::intptr_t handle) { return calls::takePendingError(handle); }
+
+namespace {
+
+std::string shown(const Endpoint& endpoint)
+{
+    return command_line::quoted(endpoint.host + ":" + std::to_string(endpoint.port));
+}
+
+}  // namespace
+
+std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
+{
+    calls::start();
+    std::uint32_t address = 0;
+    if (!calls::resolve(local.host, address, error)) {
+        return std::nullopt;
+    }
+    const calls::Handle handle = calls::open();
+    if (handle == calls::invalid) {
+        error = "cannot create a socket: " + calls::lastError();
+        return std::nullopt;
+    }
+    Socket socket(handle);
+    calls::setReceiveBuffer(handle, 8 << 20);  // room for bursts from a sender that runs flat out
+    if (!calls::bind(handle, address, local.port)) {
+        error = "cannot bind " + shown(local) + ": " + calls::lastError();
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error, Failure* failure)
+{
+    Failure ignored = Failure::none;
+    Failure& failedAt = failure != nullptr ? *failure : ignored;
+    calls::start();
+    std::uint32_t address = 0;
+    if (!calls::resolve(peer.host, address, error)) {
+        failedAt = Failure::resolve;
+        return std::nullopt;
+    }
+    const calls::Handle handle = calls::open();
+    if (handle == calls::invalid) {
+        failedAt = Failure::create;
+        error = "cannot create a socket: " + calls::lastError();
+        return std::nullopt;
+    }
+    Socket socket(handle);
+    if (!calls::connect(handle, address, peer.port)) {
+        failedAt = Failure::connect;
+        error = "cannot connect to " + shown(peer) + ": " + calls::lastError();
+        return std::nullopt;
+    }
+    return socket;
+}
+
+std::uint16_t Socket::localPort() const { return address(Side::local).port; }
+
+Sender Socket::address(Side side) const
+{
+    Sender found;
+    return calls::name(handle_, side == Side::peer, found) ? found : Sender{};
+}
+
+long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
+{
+    return calls::receive(handle_, buffer, timeoutMs, from);
+}
+
+long Socket::send(std::span<const std::uint8_t> data) { return calls::send(handle_, data); }
+
+void Socket::close()
+{
+    if (handle_ != invalid) {
+        calls::close(handle_);
+        handle_ = invalid;
+    }
 }
 
 Socket& Socket::operator=(Socket&& other) noexcept

@@ -1,4 +1,4 @@
-// The UDP endpoint on POSIX sockets.
+// The UDP endpoint's primitives on POSIX sockets.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -11,39 +11,37 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "udp_socket.h"
+#include "socket_calls.h"
 
 namespace udp {
 
 namespace {
 
-bool resolve(const Endpoint& endpoint, sockaddr_in& address, std::string& error)
+// Linux tells a datagram's full length with MSG_TRUNC; elsewhere a datagram
+// that fills the buffer is taken as longer than it (callers' buffers are
+// larger than any datagram they accept).
+#if defined(__linux__)
+constexpr int fullLength = MSG_TRUNC;
+#else
+constexpr int fullLength = 0;
+#endif
+// A send to a closed peer raises no SIGPIPE for UDP; the flag, where there is one, says so anyway.
+#if defined(MSG_NOSIGNAL)
+constexpr int noSignal = MSG_NOSIGNAL;
+#else
+constexpr int noSignal = 0;
+#endif
+
+sockaddr_in socketAddress(std::uint32_t address, std::uint16_t port)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(endpoint.host.c_str(), nullptr, &hints, &found);
-    if (status != 0 || found == nullptr) {
-        error = "cannot resolve " + command_line::quoted(endpoint.host) + ": " + gai_strerror(status);
-        return false;
-    }
-    std::memcpy(&address, found->ai_addr, sizeof address);
-    freeaddrinfo(found);
-    address.sin_port = htons(endpoint.port);
-    return true;
+    sockaddr_in out{};
+    out.sin_family = AF_INET;
+    out.sin_addr.s_addr = htonl(address);
+    out.sin_port = htons(port);
+    return out;
 }
 
 }  // namespace
-
-bool startSockets() { return true; }
-
-int takePendingError(std::intptr_t handle)
-{
-    int error = 0;
-    socklen_t length = sizeof error;
-    return ::getsockopt(static_cast<int>(handle), SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : 0;
-}
 
 bool sameFile(const std::string& first, const std::string& second)
 {
@@ -53,116 +51,112 @@ bool sameFile(const std::string& first, const std::string& second)
            a.st_ino == b.st_ino;
 }
 
-std::optional<Socket> Socket::bound(const Endpoint& local, std::string& error)
+namespace calls {
+
+bool start() { return true; }
+
+bool resolve(const std::string& host, std::uint32_t& address, std::string& error)
 {
-    sockaddr_in address{};
-    if (!resolve(local, address, error)) {
-        return std::nullopt;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0 || found == nullptr) {
+        error = "cannot resolve " + command_line::quoted(host) + ": " + gai_strerror(status);
+        return false;
     }
+    address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    ::freeaddrinfo(found);
+    return true;
+}
+
+Handle open()
+{
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        error = std::string("cannot create a socket: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    Socket socket(fd);
-    // Room for bursts from a sender that runs flat out (the system may grant less).
-    const int receiveBuffer = 8 << 20;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = "cannot bind " + command_line::quoted(local.host + ":" + std::to_string(local.port)) + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    return socket;
+    return fd < 0 ? invalid : fd;
 }
 
-std::optional<Socket> Socket::connected(const Endpoint& peer, std::string& error, Failure* failure)
+bool bind(Handle socket, std::uint32_t address, std::uint16_t port)
 {
-    Failure ignored = Failure::none;
-    Failure& failedAt = failure != nullptr ? *failure : ignored;
-    sockaddr_in address{};
-    if (!resolve(peer, address, error)) {
-        failedAt = Failure::resolve;
-        return std::nullopt;
-    }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        error = std::string("cannot create a socket: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    Socket socket(fd);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        failedAt = Failure::connect;
-        error = "cannot connect to " + command_line::quoted(peer.host + ":" + std::to_string(peer.port)) + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    return socket;
+    const sockaddr_in to = socketAddress(address, port);
+    return ::bind(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
 }
 
-std::uint16_t Socket::localPort() const
+bool connect(Handle socket, std::uint32_t address, std::uint16_t port)
 {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(static_cast<int>(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return 0;
-    }
-    return ntohs(address.sin_port);
+    const sockaddr_in to = socketAddress(address, port);
+    return ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
 }
 
-Sender Socket::address(Side side) const
+void setReceiveBuffer(Handle socket, int bytes)
+{
+    ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);  // the system may grant less
+}
+
+std::string lastError() { return std::strerror(errno); }
+
+bool name(Handle socket, bool peer, Sender& out)
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
     sockaddr* into = reinterpret_cast<sockaddr*>(&address);
-    const int status = side == Side::local ? ::getsockname(static_cast<int>(handle_), into, &length) : ::getpeername(static_cast<int>(handle_), into, &length);
-    return status != 0 ? Sender{} : Sender{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+    const int fd = static_cast<int>(socket);
+    if ((peer ? ::getpeername(fd, into, &length) : ::getsockname(fd, into, &length)) != 0) {
+        return false;
+    }
+    out = Sender{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+    return true;
 }
 
-long Socket::receive(std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
+long receive(Handle socket, std::span<std::uint8_t> buffer, int timeoutMs, Sender* from)
 {
+    const int fd = static_cast<int>(socket);
     sockaddr_in sender{};
     socklen_t senderLength = sizeof sender;
-    const auto receiveOne = [&](int flags) {
-        const ssize_t got = ::recvfrom(static_cast<int>(handle_), buffer.data(), buffer.size(), flags,
+    const auto receiveOne = [&](int flags) -> long {
+        const ssize_t got = ::recvfrom(fd, buffer.data(), buffer.size(), flags | fullLength,
                                        reinterpret_cast<sockaddr*>(&sender), &senderLength);
         if (got >= 0 && from != nullptr) {
             *from = Sender{ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
         }
-        return got;
+        // Without MSG_TRUNC a full buffer may hold a cut datagram: say it is longer.
+        return got >= 0 && fullLength == 0 && static_cast<std::size_t>(got) == buffer.size() ? got + 1 : got;
     };
     // Take what is queued in one call; wait only when nothing is.
-    const ssize_t queued = receiveOne(MSG_TRUNC | MSG_DONTWAIT);
+    const long queued = receiveOne(MSG_DONTWAIT);
     if (queued >= 0) {
-        return static_cast<long>(queued);
+        return queued;
     }
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNREFUSED) {
-        return failed;
+        return Socket::failed;
     }
-    pollfd waiting{static_cast<int>(handle_), POLLIN, 0};
+    pollfd waiting{fd, POLLIN, 0};
     const int ready = ::poll(&waiting, 1, timeoutMs);
     if (ready == 0) {
-        return timedOut;
+        return Socket::timedOut;
     }
     if (ready < 0) {
-        return errno == EINTR ? timedOut : failed;
+        return errno == EINTR ? Socket::timedOut : Socket::failed;
     }
-    const ssize_t received = receiveOne(MSG_TRUNC);
-    if (received < 0) {
-        return failed;
-    }
-    return static_cast<long>(received);
+    const long received = receiveOne(0);
+    return received < 0 ? Socket::failed : received;
 }
 
-long Socket::send(std::span<const std::uint8_t> data)
+long send(Handle socket, std::span<const std::uint8_t> data)
 {
-    return static_cast<long>(::send(static_cast<int>(handle_), data.data(), data.size(), MSG_NOSIGNAL));
+    return static_cast<long>(::send(static_cast<int>(socket), data.data(), data.size(), noSignal));
 }
 
-void Socket::close()
+int takePendingError(Handle socket)
 {
-    if (handle_ != invalid) {
-        ::close(static_cast<int>(handle_));
-        handle_ = invalid;
-    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : 0;
 }
+
+void close(Handle socket) { ::close(static_cast<int>(socket)); }
+
+}  // namespace calls
 
 }  // namespace udp

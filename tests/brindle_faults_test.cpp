@@ -3,6 +3,8 @@
 // documented result, the counts prove it fired, and no file stays open.
 #include <gtest/gtest.h>
 
+#include "fault_counter.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,24 +18,9 @@ namespace {
 
 enum class Call { open, getLine, write, close, count };
 
-struct FaultyFiles {
-    int calls[static_cast<int>(Call::count)] = {};
-    Call failing = Call::count;
-    int failOnCall = 1;
-    int faultsFired = 0;
+struct FaultyFiles : FaultCounter<Call> {
     int openFiles = 0;
     std::FILE* failedRead = nullptr;  // the file whose read failed: its error indicator is set
-
-    bool fails(Call call)
-    {
-        const int n = ++calls[static_cast<int>(call)];
-        if (call == failing && n == failOnCall) {
-            ++faultsFired;
-            return true;
-        }
-        return false;
-    }
-    int count(Call call) const { return calls[static_cast<int>(call)]; }
 };
 
 FaultyFiles* files = nullptr;

@@ -3,6 +3,8 @@
 // outcome, and the counts prove the fault fired and nothing leaked.
 #include <gtest/gtest.h>
 
+#include "fault_counter.h"
+
 #include <cstdlib>
 
 #if !defined(_WIN32)
@@ -24,23 +26,8 @@ using orvalink::platform::SocketHandle;
 enum class Call { startLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, count };
 
 // Wraps the real platform calls, counts each, and fails the chosen one.
-struct FaultyPlatform {
-    int calls[static_cast<int>(Call::count)] = {};
-    Call failing = Call::count;
-    int failOnCall = 1;  // which call of `failing` fails (1: the first)
-    int faultsFired = 0;
+struct FaultyPlatform : FaultCounter<Call> {
     long liveAllocations = 0;
-
-    bool fails(Call call)
-    {
-        const int n = ++calls[static_cast<int>(call)];
-        if (call == failing && n == failOnCall) {
-            ++faultsFired;
-            return true;
-        }
-        return false;
-    }
-    int count(Call call) const { return calls[static_cast<int>(call)]; }
 };
 
 FaultyPlatform* platform = nullptr;

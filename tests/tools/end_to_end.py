@@ -242,7 +242,7 @@ class Options(unittest.TestCase):
         (["orvalink-run", "--fast=yes"], "--fast takes no value"),
         (["orvalink-run", "--port"], "--port needs a value"),
         (["orvalink-run", "--nope"], "unknown option '--nope'"),
-        (["fdm-listen", "--every", "0"], "--every '0': a whole number of at least 1"),
+        (["fdm-listen", "--every", "0"], "--every '0': a whole number from 1 to 10^18"),
         (["fdm-listen", "--every", "1e300"], "--every '1e300'"),
         (["fdm-listen", "--count", "0.4"], "--count '0.4'"),
         (["fdm-listen", "--timeout", "-1"], "--timeout '-1'"),

@@ -214,22 +214,21 @@ private:
     long long unreported_ = 0;
 };
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    console::Arguments arguments(argc, argv);  // UTF-8, converted once
-    argc = arguments.count();
-    argv = arguments.vector();
+struct Options {
     udp::Endpoint local{"127.0.0.1", 5500};
     Format format = Format::compact;
-    std::string formatOption;
     long long count = -1;
     double timeout = -1;
     std::string timeoutText;  // as given, for messages
     bool quiet = false;
     long long every = 1;
     std::string record;
+};
+
+Options parseOptions(int argc, char** argv)
+{
+    Options options;
+    std::string formatOption;
     command_line::Arguments args(me, argc, argv);
     while (args.next()) {
         const auto choose = [&](Format chosen) {
@@ -237,14 +236,14 @@ int main(int argc, char** argv)
                 command_line::badUsage(me, formatOption + " and " + args.name() + " exclude each other");
             }
             formatOption = args.name();
-            format = chosen;
+            options.format = chosen;
         };
         if (args.is("--port")) {
-            local.port = static_cast<std::uint16_t>(args.decimal(0, 65535, "a whole number from 0 to 65535"));
+            options.local.port = static_cast<std::uint16_t>(args.decimal(0, 65535, "a whole number from 0 to 65535"));
         } else if (args.is("--bind")) {
-            local.host = args.value();
-            if (local.host.empty() || local.host.size() > 255) {
-                args.refuse(local.host, "a host name or IPv4 address of 1 to 255 characters");
+            options.local.host = args.value();
+            if (options.local.host.empty() || options.local.host.size() > 255) {
+                args.refuse(options.local.host, "a host name or IPv4 address of 1 to 255 characters");
             }
         } else if (args.is("--full")) {
             choose(Format::full);
@@ -253,97 +252,89 @@ int main(int argc, char** argv)
         } else if (args.is("--csv")) {
             choose(Format::csv);
         } else if (args.is("--count")) {
-            count = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+            options.count = args.decimal(1, 1'000'000'000'000'000, "a whole number from 1 to 10^18");
         } else if (args.is("--timeout")) {
-            timeout = args.positive(1e9, "seconds, above 0 and at most 10^9");
-            timeoutText = args.lastValue();
+            options.timeout = args.positive(1e9, "seconds, above 0 and at most 10^9");
+            options.timeoutText = args.lastValue();
         } else if (args.is("--quiet") || args.is("-q")) {
-            quiet = true;
+            options.quiet = true;
         } else if (args.is("--every")) {
-            every = args.whole(1, 1'000'000'000'000'000, "a whole number of at least 1");
+            options.every = args.decimal(1, 1'000'000'000'000'000, "a whole number from 1 to 10^18");
         } else if (args.is("--record")) {
-            record = args.value();
-            if (record.empty()) {
+            options.record = args.value();
+            if (options.record.empty()) {
                 args.refuse("a file name");
             }
         } else {
             args.unknown();
         }
     }
+    return options;
+}
 
-    console::catchStopRequests();  // before the start line, which tells a caller it may signal
-    std::string error;
-    std::optional<udp::Socket> socket = udp::Socket::bound(local, error);
-    if (!socket) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        return 1;
-    }
-    capture::Writer recording;
-    const capture::Address here{dottedQuad(local.host), socket->localPort()};
-    if (!record.empty() && !recording.open(record, error)) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        return 1;
-    }
-    if (!quiet || local.port == 0) {
-        std::fprintf(stderr, "%s: listening on %s:%u\n", program, local.host.c_str(), socket->localPort());
-    }
-
-    const auto started = std::chrono::steady_clock::now();
-    auto firstPacket = started;
-    auto lastPacket = started;
+struct Tally {
+    std::chrono::steady_clock::time_point firstPacket{};
+    std::chrono::steady_clock::time_point lastPacket{};
     double largestGap = 0.0;
     long long good = 0;
     long long malformed = 0;
+    bool failed = false;
+};
+
+// Shows each datagram as it comes, until the count, the timeout or a stop request.
+void run(const Options& options, udp::Socket& socket, capture::Writer& recording, Tally& tally)
+{
+    const capture::Address here{dottedQuad(options.local.host), socket.localPort()};
+    const auto started = std::chrono::steady_clock::now();
+    tally.firstPacket = tally.lastPacket = started;
     bool csvHeader = false;
     MalformedReports reports;
     std::uint8_t buffer[2048];
-    int status = 0;
-    while (!console::stopRequested() && (count < 0 || good < count)) {
-        const int waitMs = command_line::receiveWait(started, timeout);
+    std::string error;
+    while (!console::stopRequested() && (options.count < 0 || tally.good < options.count)) {
+        const int waitMs = command_line::receiveWait(started, options.timeout);
         if (waitMs < 0) {
             break;
         }
         udp::Sender sender;
-        const long length = socket->receive(buffer, waitMs, &sender);
+        const long length = socket.receive(buffer, waitMs, &sender);
         if (length == udp::Socket::timedOut) {
             continue;
         }
         if (length < 0) {
             std::fprintf(stderr, "%s: receive failed\n", program);
-            status = 1;
+            tally.failed = true;
             break;
         }
         const double received = secondsSince1970(SystemClock::now());
         const auto size = static_cast<std::size_t>(length);
         const std::span<const std::uint8_t> datagram(buffer, std::min(size, sizeof buffer));
-        if (!record.empty() &&
+        if (!options.record.empty() &&
             !recording.write(received, capture::Address{sender.ip, sender.port}, here, datagram, size, error)) {
             std::fprintf(stderr, "%s: %s; stopped\n", program, error.c_str());
-            status = 1;
+            tally.failed = true;
             break;
         }
-        const fdm::Recognised recognised =
-            size > sizeof buffer ? fdm::Recognised{fdm::Kind::malformed, fdm::Problem::tooLong, size, 0}
-                                 : fdm::recognise(datagram);
+        const fdm::Recognised recognised = fdm::recogniseReceived(datagram, size);
         if (recognised.kind == fdm::Kind::malformed) {
-            ++malformed;
+            ++tally.malformed;
             reports.report(fdm::describe(recognised));
             continue;
         }
         const auto now = std::chrono::steady_clock::now();
-        if (good == 0) {
-            firstPacket = now;
+        if (tally.good == 0) {
+            tally.firstPacket = now;
         } else {
-            largestGap = std::max(largestGap, std::chrono::duration<double>(now - lastPacket).count());
+            tally.largestGap = std::max(tally.largestGap, std::chrono::duration<double>(now - tally.lastPacket).count());
         }
-        lastPacket = now;
-        ++good;
-        if ((good - 1) % every != 0) {
+        tally.lastPacket = now;
+        ++tally.good;
+        if ((tally.good - 1) % options.every != 0) {
             continue;
         }
-        switch (format) {
+        switch (options.format) {
         case Format::compact: printCompact(datagram, recognised.kind, received); break;
-        case Format::full: printFull(datagram, recognised.kind, good, received); break;
+        case Format::full: printFull(datagram, recognised.kind, tally.good, received); break;
         case Format::json: printJson(datagram, recognised.kind, received); break;
         case Format::csv:
             if (!csvHeader) {
@@ -356,19 +347,53 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     reports.flush();
+}
+
+// The summary line; the exit status.
+int report(const Options& options, const Tally& tally)
+{
+    const double span = std::chrono::duration<double>(tally.lastPacket - tally.firstPacket).count();
+    if (!options.quiet) {
+        std::fprintf(stderr, "%s: %lld packet%s, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, tally.good,
+                     tally.good == 1 ? "" : "s", tally.good > 1 && span > 0 ? static_cast<double>(tally.good - 1) / span : 0.0,
+                     tally.largestGap, tally.malformed, console::stopRequested() ? " (stopped)" : "");
+    }
+    if (tally.failed) {
+        return 1;
+    }
+    if (tally.good == 0 && options.timeout >= 0 && !console::stopRequested()) {
+        std::fprintf(stderr, "%s: nothing arrived within the %s s timeout\n", program, options.timeoutText.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    console::Arguments arguments(argc, argv);  // UTF-8, converted once
+    const Options options = parseOptions(arguments.count(), arguments.vector());
+    console::catchStopRequests();  // before the start line, which tells a caller it may signal
+    std::string error;
+    std::optional<udp::Socket> socket = udp::Socket::bound(options.local, error);
+    if (!socket) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    capture::Writer recording;
+    if (!options.record.empty() && !recording.open(options.record, error)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return 1;
+    }
+    if (!options.quiet || options.local.port == 0) {
+        std::fprintf(stderr, "%s: listening on %s:%u\n", program, options.local.host.c_str(), socket->localPort());
+    }
+    Tally tally;
+    run(options, *socket, recording, tally);
     if (!recording.close(error)) {
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        status = 1;
+        tally.failed = true;
     }
-    const double span = std::chrono::duration<double>(lastPacket - firstPacket).count();
-    if (!quiet) {
-        std::fprintf(stderr, "%s: %lld packet%s, %.1f/s, largest gap %.3f s, %lld malformed%s\n", program, good,
-                     good == 1 ? "" : "s", good > 1 && span > 0 ? static_cast<double>(good - 1) / span : 0.0,
-                     largestGap, malformed, console::stopRequested() ? " (stopped)" : "");
-    }
-    if (good == 0 && timeout >= 0 && !console::stopRequested() && status == 0) {
-        std::fprintf(stderr, "%s: nothing arrived within the %s s timeout\n", program, timeoutText.c_str());
-        status = 1;
-    }
-    return status;
+    return report(options, tally);
 }

@@ -56,6 +56,7 @@ int main(int argc, char** argv)
         // What an access violation leaves as exit code, without the debugger Wine would start.
         TerminateProcess(GetCurrentProcess(), 0xC0000005u);
 #else
+        std::signal(SIGSEGV, SIG_DFL);  // a sanitizer's handler would turn the crash into an exit status
         std::raise(SIGSEGV);
 #endif
     }

@@ -543,6 +543,20 @@ class SilentFaults(unittest.TestCase):
         self.assertEqual(done.returncode, 1)
         self.assertIn("cannot open 'samples\\no such.csv'", done.stderr)
 
+    def test_file_names_in_any_script(self):
+        """Under the emulator too: the tools' manifest asks for UTF-8 as the code page."""
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "flüge-Ω.csv")
+            with open(path, "w", encoding="utf-8") as handle:
+                handle.write(",".join(repr(v) for v in row(1)) + "\n")
+            sink = receiver()
+            done = subprocess.run([*tool("orvalink-run"), "--input", path, "--fast", "--port",
+                                   str(sink.getsockname()[1])], capture_output=True, timeout=TIMEOUT, cwd=folder,
+                                  env=dict(os.environ, LC_ALL="C.UTF-8"))  # the emulator's view of the names
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("from '" + path + "'", done.stderr.decode("utf-8"))
+            self.assertEqual(len(sink.recv(2048)), 336)
+
     def test_a_listener_that_got_nothing_fails(self):
         done = subprocess.run([*tool("fdm-listen"), "--port", "0", "--count", "5", "--timeout", "0.3"],
                               capture_output=True, text=True, timeout=TIMEOUT)

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     if (recognised.kind == fdm::Kind::version17) {
         std::uint8_t out[fdm24::packetSize];
-        fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(bytes, fdm17::packetSize), out);
+        fdm24::translate17to24(bytes, out);
         if (fdm17::loadU32(out) != 24 || fdm17::loadU32(out + fdm24::offset::engineCount) > 4 ||
             fdm17::loadU32(out + fdm24::offset::tankCount) > 4 || fdm17::loadU32(out + fdm24::offset::wheelCount) > 3) {
             __builtin_trap();

@@ -69,7 +69,7 @@ TEST(Translate, every_version_17_field_moves_to_its_version_24_place)
     put32(in, 240, 2);   // wheels
     put32(in, 244, 0x01000700);  // weight on wheels: 1, 0, 7 and a padding byte
     Bytes out(408, 0xEE);
-    fdm::translate17to24(std::span<const std::uint8_t, 336>(in.data(), 336), std::span<std::uint8_t, 408>(out.data(), 408));
+    fdm24::translate17to24(in.data(), out.data());
 
     EXPECT_EQ(get32(out, 0), 24u);
     for (std::size_t offset = 4; offset < 120; offset += 4) {
@@ -107,7 +107,7 @@ TEST(Translate, counts_are_clamped_to_what_a_receiver_can_hold)
     put32(in, 240, 1000);
     putF32(in, 304, 0.5f);
     Bytes out(408, 0);
-    fdm::translate17to24(std::span<const std::uint8_t, 336>(in.data(), 336), std::span<std::uint8_t, 408>(out.data(), 408));
+    fdm24::translate17to24(in.data(), out.data());
     EXPECT_EQ(get32(out, 120), 4u);
     EXPECT_EQ(get32(out, 284), 4u);
     EXPECT_EQ(get32(out, 304), 3u);

@@ -200,8 +200,7 @@ Packet withoutClock(Packet packet)
 Packet translated(const Packet& packet17)
 {
     Packet packet24(fdm24::packetSize);
-    fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(packet17.data(), fdm17::packetSize),
-                         std::span<std::uint8_t, fdm24::packetSize>(packet24.data(), fdm24::packetSize));
+    fdm24::translate17to24(packet17.data(), packet24.data());
     return packet24;
 }
 

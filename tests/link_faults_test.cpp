@@ -23,7 +23,7 @@ namespace {
 using orvalink::platform::SocketCalls;
 using orvalink::platform::SocketHandle;
 
-enum class Call { startLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, count };
+enum class Call { startLibrary, stopLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, count };
 
 // Wraps the real platform calls, counts each, and fails the chosen one.
 struct FaultyPlatform : FaultCounter<Call> {
@@ -35,6 +35,10 @@ const SocketCalls& real = orvalink::platform::platformSocketCalls;
 
 const SocketCalls faultyCalls{
     [] { return platform->fails(Call::startLibrary) ? -1 : real.startLibrary(); },
+    [] {
+        platform->fails(Call::stopLibrary);
+        real.stopLibrary();
+    },
     [](const char* name, std::uint8_t address[4]) { return platform->fails(Call::resolve) ? -1 : real.resolveIpv4(name, address); },
     [] { return platform->fails(Call::open) ? orvalink::platform::noSocket : real.openDatagramSocket(); },
     [](SocketHandle s, const orvalink::platform::Ipv4Destination& d) { return platform->fails(Call::connect) ? -1 : real.connectTo(s, d); },

@@ -13,28 +13,45 @@ const mxArray* dialogParameter(SimStruct* S, int_T index)
     return ssGetSFcnParam(S, index);
 }
 
-const real_T* firstRealElement(const mxArray* parameter)
+const real_T* realElements(const mxArray* parameter, const Variant& variant, std::size_t& count)
 {
+    count = 0;
     // mxGetPr gives the data of any numeric class; only a double holds 8 bytes an element.
-    if (parameter == nullptr || !mxIsDouble(parameter) || mxGetNumberOfElements(parameter) == 0) {
+    if (parameter == nullptr || (variant.isRealDouble != nullptr && !variant.isRealDouble(parameter))) {
         return nullptr;
     }
-    return mxGetPr(parameter);
+    const std::size_t elements = mxGetM(parameter) * mxGetN(parameter);
+    const real_T* values = elements > 0 ? mxGetPr(parameter) : nullptr;
+    if (values != nullptr) {
+        count = elements;
+    }
+    return values;
 }
 
-void mdlInitializeSizes(SimStruct* S)
+bool mdlInitializeSizes(SimStruct* S, const Variant& variant)
 {
-    ssSetNumSFcnParams(S, NUM_DIALOG_PARAMS);
-    // A wrong count is the host's to report.
-    if (ssGetSFcnParamsCount(S) != ssGetNumSFcnParams(S)) {
-        return;
+    if (variant.simulinkDialog) {
+        ssSetNumSFcnParams(S, -1);  // three or four: the block counts them itself
+    } else {
+        ssSetNumSFcnParams(S, NUM_DIALOG_PARAMS);
+        // A wrong count is the host's to report.
+        if (ssGetSFcnParamsCount(S) != ssGetNumSFcnParams(S)) {
+            return false;
+        }
+    }
+    if (variant.checksDialog) {
+        const char* problem = dialogProblem(S, variant);
+        if (problem != nullptr) {
+            ssSetErrorStatus(S, problem);
+            return false;
+        }
     }
 
     ssSetNumContStates(S, 0);
     ssSetNumDiscStates(S, 0);
 
     if (!ssSetNumInputPorts(S, numInputPorts)) {
-        return;
+        return false;
     }
     for (int_T port = 0; port < numInputPorts; ++port) {
         ssSetInputPortWidth(S, port, inputPortWidths[port]);
@@ -43,7 +60,7 @@ void mdlInitializeSizes(SimStruct* S)
     }
 
     if (!ssSetNumOutputPorts(S, 0)) {
-        return;
+        return false;
     }
 
     ssSetNumSampleTimes(S, 1);
@@ -52,21 +69,32 @@ void mdlInitializeSizes(SimStruct* S)
     ssSetNumPWork(S, numPWork);
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    ssSetOptions(S, 0);
+    ssSetOptions(S, variant.options);
 
     // A failed start shows later, when mdlStart cannot open the link.
-    (void)startSocketLibrary();
+    if (startSocketLibrary() && variant.atUnload != nullptr) {
+        variant.atUnload(stopSocketLibrary);
+    }
+    return true;
 }
 
-void mdlInitializeSampleTimes(SimStruct* S)
+void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant)
 {
-    const real_T* period = firstRealElement(dialogParameter(S, SAMPLE_TIME_PARAM));
-    if (period == nullptr) {
+    std::size_t count = 0;
+    const real_T* values = realElements(dialogParameter(S, SAMPLE_TIME_PARAM), variant, count);
+    if (values == nullptr) {
         ssSetErrorStatus(S, "SampleTime must hold at least one real number");
         return;
     }
-    ssSetSampleTime(S, 0, *period);
-    ssSetOffsetTime(S, 0, 0.0);
+    real_T period = values[0];
+    real_T offset = 0.0;
+    if (variant.simulinkDialog && !simulinkSampleTime(values, count, period, offset)) {
+        const char* problem = dialogProblem(S, variant);
+        ssSetErrorStatus(S, problem != nullptr ? problem : "SampleTime is not a sample time");
+        return;
+    }
+    ssSetSampleTime(S, 0, period);
+    ssSetOffsetTime(S, 0, offset);
 }
 
 }  // namespace orvalink

@@ -1,10 +1,11 @@
-// mdlOutputs: at every sample hit, the packet from the nine input ports,
-// sent in one datagram.
+// mdlOutputs: at every major step, the packet from the nine input ports,
+// sent in one datagram of the version the start chose.
 #include <cstdint>
 #include <ctime>
 
 #include "definition.h"
 #include "fdm_packet.h"
+#include "fdm_v24.h"
 #include "link.h"
 
 namespace orvalink {
@@ -12,6 +13,10 @@ namespace orvalink {
 void mdlOutputs(SimStruct* S, int_T tid)
 {
     (void)tid;
+    // A solver's minor steps carry half-integrated states: one packet a step.
+    if (!ssIsMajorTimeStep(S)) {
+        return;
+    }
     void** work = ssGetPWork(S);
     if (work == nullptr || work[PACKET_BUFFER] == nullptr) {
         return;  // no mdlStart: nothing of ours to fill
@@ -28,8 +33,19 @@ void mdlOutputs(SimStruct* S, int_T tid)
     // After 2038 the packet carries the low 32 bits of the time value.
     const std::uint32_t now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
     fdm17::encode(packet, ports, now);
-    if (work[SOCKET_CELL] != nullptr) {
-        sendDatagram(*static_cast<const platform::SocketHandle*>(work[SOCKET_CELL]), packet, fdm17::packetSize);
+    const SocketCell* socketCell = static_cast<const SocketCell*>(work[SOCKET_CELL]);
+    if (socketCell == nullptr) {
+        return;
+    }
+    if (socketCell->fdmVersion != 24) {
+        (void)sendDatagram(socketCell->socket, packet, fdm17::packetSize);
+        return;
+    }
+    // FlightGear does not recover from a position or attitude that is not finite.
+    if (fdm24::forwardable(packet)) {
+        std::uint8_t* packet24 = packet + fdm17::packetSize;
+        fdm24::translate17to24(packet, packet24);
+        (void)sendDatagram(socketCell->socket, packet24, fdm24::packetSize);
     }
 }
 

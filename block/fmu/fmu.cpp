@@ -13,8 +13,8 @@
 #include <ctime>
 #include <new>
 
-#include "datagram.h"
 #include "fdm_packet.h"
+#include "fdm_v24.h"
 #include "fmi2.h"
 #include "input_elements.h"
 #include "link.h"
@@ -304,10 +304,10 @@ fmi2Status fmi2ExitInitializationMode(fmi2Component c)
         return fail(instance, "HostName is empty: give the host name or IPv4 address of FlightGear or the relay");
     }
     if (instance->port < 1 || instance->port > 65535) {
-        return fail(instance, "PortNumber %d is not a UDP port: give 1 to 65535", instance->port);
+        return fail(instance, "%s, not %d", orvalink::portRule, instance->port);
     }
     if (instance->version != 17 && instance->version != 24) {
-        return fail(instance, "FdmVersion %d is neither 17 nor 24", instance->version);
+        return fail(instance, "%s, not %d", orvalink::fdmVersionRule, instance->version);
     }
     if (!orvalink::startSocketLibrary()) {
         return fail(instance, "%s (the socket library did not start)", orvalink::connectFailedMessage);
@@ -339,14 +339,19 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2R
     // After 2038 the packet carries the low 32 bits of the time value, as the block's does.
     const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
     fdm17::encode(instance->packet17, instance->ports, now);
+    bool sent = false;
     if (instance->version == 24) {
-        fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(instance->packet17),
-                             std::span<std::uint8_t, fdm24::packetSize>(instance->packet24));
-        orvalink::sendDatagram(instance->socket, instance->packet24, fdm24::packetSize);
+        // A position or attitude FlightGear cannot recover from is not sent, as the relay would not forward it.
+        if (fdm24::forwardable(instance->packet17)) {
+            fdm24::translate17to24(instance->packet17, instance->packet24);
+            sent = orvalink::sendDatagram(instance->socket, instance->packet24, fdm24::packetSize);
+        }
     } else {
-        orvalink::sendDatagram(instance->socket, instance->packet17, fdm17::packetSize);
+        sent = orvalink::sendDatagram(instance->socket, instance->packet17, fdm17::packetSize);
     }
-    ++instance->datagramsSent;
+    if (sent) {
+        ++instance->datagramsSent;  // what the platform took, not what was tried
+    }
     instance->lastSuccessfulTime = end;
     return fmi2OK;
 }

@@ -211,4 +211,6 @@ inline void ssSetOptions(SimStruct* S, uint32_t options) { S->sizes[SIZES_OPTION
 inline void ssSetSampleTime(SimStruct* S, int index, double period) { S->sampleTimes[index] = period; }
 inline void ssSetOffsetTime(SimStruct* S, int index, double offset) { S->offsetTimes[index] = offset; }
 inline void** ssGetPWork(const SimStruct* S) { return S->pwork; }
+// This host takes no minor steps: every call of mdlOutputs is a major step.
+inline int ssIsMajorTimeStep(const SimStruct*) { return 1; }
 #endif

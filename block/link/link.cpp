@@ -2,6 +2,7 @@
 // through socketCalls, so a test can make any one of them fail.
 #include "link.h"
 
+#include <atomic>
 #include <cstdlib>
 
 namespace orvalink {
@@ -9,7 +10,7 @@ namespace orvalink {
 namespace platform {
 
 const SocketCalls platformSocketCalls{
-    startLibrary, resolveIpv4, openDatagramSocket, connectTo, setNonBlocking, send, close,
+    startLibrary, stopLibrary, resolveIpv4, openDatagramSocket, connectTo, setNonBlocking, send, close,
     [](std::size_t size) { return std::calloc(1, size); },
     [](void* memory) { std::free(memory); },
 };
@@ -21,19 +22,32 @@ using platform::socketCalls;
 using platform::SocketHandle;
 
 namespace {
-bool socketLibraryStarted = false;  // shared by every instance in the process
+// Shared by every instance in the process, which may define blocks on
+// several threads: one start is kept, a second one made meanwhile is undone.
+std::atomic<bool> socketLibraryStarted(false);
 }  // namespace
 
 bool startSocketLibrary()
 {
-    if (socketLibraryStarted) {
+    if (socketLibraryStarted.load()) {
         return true;
     }
     if (socketCalls.startLibrary() != 0) {
         return false;  // tried again at the next definition
     }
-    socketLibraryStarted = true;
+    bool wasStarted = false;
+    if (!socketLibraryStarted.compare_exchange_strong(wasStarted, true)) {
+        socketCalls.stopLibrary();
+    }
     return true;
+}
+
+void stopSocketLibrary()
+{
+    bool wasStarted = true;
+    if (socketLibraryStarted.compare_exchange_strong(wasStarted, false)) {
+        socketCalls.stopLibrary();
+    }
 }
 
 SocketHandle openLink(const char* hostName, std::uint16_t port)
@@ -54,11 +68,9 @@ SocketHandle openLink(const char* hostName, std::uint16_t port)
     return platform::noSocket;
 }
 
-void sendDatagram(SocketHandle socket, const std::uint8_t* data, std::size_t length)
+bool sendDatagram(SocketHandle socket, const std::uint8_t* data, std::size_t length)
 {
-    if (socket != platform::noSocket) {
-        (void)socketCalls.send(socket, data, length);
-    }
+    return socket != platform::noSocket && socketCalls.send(socket, data, length) == static_cast<long>(length);
 }
 
 void closeLink(SocketHandle socket)

@@ -5,6 +5,7 @@
 
 #include "definition.h"
 #include "fdm_packet.h"
+#include "fdm_v24.h"
 #include "link.h"
 
 namespace orvalink {
@@ -14,13 +15,16 @@ using platform::SocketHandle;
 
 namespace {
 
-constexpr std::size_t hostNameBufferSize = 256;
+// Room for the longest name a resolver takes and its terminator.
+constexpr std::size_t hostNameBufferSize = maxHostNameLength + 1;
 
 // The port from PortNumber: truncated toward zero, low 16 bits; false when
-// the parameter holds no finite number.
-bool portFromParameter(const mxArray* parameter, std::uint16_t& port)
+// the parameter holds no finite number. A build that checks its dialog has
+// refused every value outside 1 to 65535 before.
+bool portFromParameter(const mxArray* parameter, const Variant& variant, std::uint16_t& port)
 {
-    const real_T* value = firstRealElement(parameter);
+    std::size_t count = 0;
+    const real_T* value = realElements(parameter, variant, count);
     if (value == nullptr || !std::isfinite(*value) || std::fabs(*value) >= 9.2e18) {
         return false;
     }
@@ -29,11 +33,12 @@ bool portFromParameter(const mxArray* parameter, std::uint16_t& port)
 }
 
 // The link to HostName:PortNumber, or noSocket.
-SocketHandle openLinkFromParameters(SimStruct* S)
+SocketHandle openLinkFromParameters(SimStruct* S, const Variant& variant)
 {
     const mxArray* hostName = dialogParameter(S, HOST_NAME_PARAM);
     std::uint16_t port = 0;
-    if (hostName == nullptr || !mxIsChar(hostName) || !portFromParameter(dialogParameter(S, PORT_NUMBER_PARAM), port)) {
+    if (hostName == nullptr || (variant.isText != nullptr && !variant.isText(hostName)) ||
+        !portFromParameter(dialogParameter(S, PORT_NUMBER_PARAM), variant, port)) {
         return platform::noSocket;
     }
     char name[hostNameBufferSize];
@@ -44,7 +49,7 @@ SocketHandle openLinkFromParameters(SimStruct* S)
 
 }  // namespace
 
-void mdlStart(SimStruct* S)
+void mdlStart(SimStruct* S, const Variant& variant)
 {
     void** work = ssGetPWork(S);
     if (work == nullptr) {
@@ -54,8 +59,11 @@ void mdlStart(SimStruct* S)
     // A start without a terminate since the last one: close and free what that start left.
     // The host zeroes the vector before the first start, so empty slots hold null.
     mdlTerminate(S);
-    SocketHandle* socketCell = static_cast<SocketHandle*>(socketCalls.allocate(sizeof(SocketHandle)));
-    void* packet = socketCalls.allocate(fdm17::packetSize);
+    const int version = variant.simulinkDialog ? fdmVersionOf(S, variant) : 17;
+    // Version 24 goes out from behind the version-17 packet it is translated from.
+    const std::size_t bufferSize = fdm17::packetSize + (version == 24 ? fdm24::packetSize : 0);
+    SocketCell* socketCell = static_cast<SocketCell*>(socketCalls.allocate(sizeof(SocketCell)));
+    void* packet = socketCalls.allocate(bufferSize);
     if (socketCell == nullptr || packet == nullptr) {
         socketCalls.release(socketCell);
         socketCalls.release(packet);
@@ -64,12 +72,13 @@ void mdlStart(SimStruct* S)
         ssSetErrorStatus(S, outOfMemoryMessage);
         return;
     }
-    *socketCell = platform::noSocket;
+    socketCell->socket = platform::noSocket;
+    socketCell->fdmVersion = version == 24 ? 24 : 17;
     work[SOCKET_CELL] = socketCell;
     work[PACKET_BUFFER] = packet;
 
-    *socketCell = openLinkFromParameters(S);
-    if (*socketCell == platform::noSocket) {
+    socketCell->socket = openLinkFromParameters(S, variant);
+    if (socketCell->socket == platform::noSocket) {
         ssSetErrorStatus(S, connectFailedMessage);
     }
 }
@@ -80,9 +89,9 @@ void mdlTerminate(SimStruct* S)
     if (work == nullptr) {
         return;
     }
-    SocketHandle* socketCell = static_cast<SocketHandle*>(work[SOCKET_CELL]);
+    SocketCell* socketCell = static_cast<SocketCell*>(work[SOCKET_CELL]);
     if (socketCell != nullptr) {
-        closeLink(*socketCell);
+        closeLink(socketCell->socket);
     }
     socketCalls.release(socketCell);
     socketCalls.release(work[PACKET_BUFFER]);

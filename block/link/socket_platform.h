@@ -27,6 +27,7 @@ struct Ipv4Destination {
 // One entry per platform call that can fail; each answers 0 on success.
 struct SocketCalls {
     int (*startLibrary)();  // requests version 1.1 and checks it where the platform needs a start
+    void (*stopLibrary)();  // pairs a successful start
     int (*resolveIpv4)(const char* name, std::uint8_t address[4]);  // the first address only
     SocketHandle (*openDatagramSocket)();                            // noSocket on failure
     int (*connectTo)(SocketHandle socket, const Ipv4Destination& destination);
@@ -39,6 +40,7 @@ struct SocketCalls {
 
 // The platform's own functions.
 int startLibrary();
+void stopLibrary();
 int resolveIpv4(const char* name, std::uint8_t address[4]);
 SocketHandle openDatagramSocket();
 int connectTo(SocketHandle socket, const Ipv4Destination& destination);
@@ -48,6 +50,17 @@ int close(SocketHandle socket);
 
 extern SocketCalls socketCalls;
 extern const SocketCalls platformSocketCalls;
+
+#if !defined(_WIN32)
+// The system calls under the POSIX primitives, so that a test can make any
+// one of them fail as it can the primitives themselves.
+struct SystemCalls {
+    int (*getFlags)(int fd);              // fcntl F_GETFL
+    int (*setFlags)(int fd, int flags);   // fcntl F_SETFL
+};
+extern SystemCalls systemCalls;
+extern const SystemCalls platformSystemCalls;
+#endif
 
 }  // namespace platform
 }  // namespace orvalink

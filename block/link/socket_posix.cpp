@@ -1,4 +1,6 @@
-// POSIX sockets: no library start; the resolver asks for IPv4 only.
+// POSIX sockets: no library start; the resolver asks for IPv4 only. A send
+// on a datagram socket raises no SIGPIPE, and MSG_NOSIGNAL (missing from
+// the macOS 10 SDKs) is asked for only where it exists.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -13,7 +15,23 @@
 namespace orvalink {
 namespace platform {
 
+namespace {
+#if defined(MSG_NOSIGNAL)
+constexpr int sendFlags = MSG_NOSIGNAL;
+#else
+constexpr int sendFlags = 0;
+#endif
+}  // namespace
+
+const SystemCalls platformSystemCalls{
+    [](int fd) { return ::fcntl(fd, F_GETFL); },
+    [](int fd, int flags) { return ::fcntl(fd, F_SETFL, flags); },
+};
+SystemCalls systemCalls = platformSystemCalls;
+
 int startLibrary() { return 0; }
+
+void stopLibrary() {}
 
 int resolveIpv4(const char* name, std::uint8_t address[4])
 {
@@ -47,13 +65,13 @@ int connectTo(SocketHandle socket, const Ipv4Destination& destination)
 
 int setNonBlocking(SocketHandle socket)
 {
-    const int flags = ::fcntl(socket, F_GETFL);
-    return flags >= 0 && ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : -1;
+    const int flags = systemCalls.getFlags(socket);
+    return flags >= 0 && systemCalls.setFlags(socket, flags | O_NONBLOCK) == 0 ? 0 : -1;
 }
 
 long send(SocketHandle socket, const void* data, std::size_t length)
 {
-    return static_cast<long>(::send(socket, data, length, MSG_NOSIGNAL));
+    return static_cast<long>(::send(socket, data, length, sendFlags));
 }
 
 int close(SocketHandle socket) { return ::close(socket); }

@@ -2,6 +2,12 @@
 // gethostbyname, which yields IPv4 host entries.
 #include <winsock2.h>
 
+// MSVC links Windows Sockets into generated code from here; other
+// toolchains take it from orvalink_makecfg.m.
+#if defined(_MSC_VER)
+#pragma comment(lib, "ws2_32.lib")
+#endif
+
 #include <cstring>
 
 #include "socket_platform.h"
@@ -21,6 +27,8 @@ int startLibrary()
     }
     return 0;
 }
+
+void stopLibrary() { WSACleanup(); }
 
 int resolveIpv4(const char* name, std::uint8_t address[4])
 {

@@ -22,6 +22,16 @@ constexpr const char* displayName = "MEX level2 S-function \"orvalink\"";
 constexpr std::size_t messageBufferSize = 256;
 constexpr uint32_t sizesVectorOption = 0x2000;  // options bit 13
 
+// This build's dialog is the plain one: three parameters, classes as the
+// host's arrays tell them.
+bool isDoubleParameter(const mxArray* parameter) { return mxIsDouble(parameter); }
+bool isTextParameter(const mxArray* parameter) { return mxIsChar(parameter); }
+constexpr Variant hostBuild = {false, false, 0, isDoubleParameter, isTextParameter, nullptr};
+
+void mdlInitializeSizes(SimStruct* S) { (void)mdlInitializeSizes(S, hostBuild); }
+void mdlInitializeSampleTimes(SimStruct* S) { mdlInitializeSampleTimes(S, hostBuild); }
+void mdlStart(SimStruct* S) { mdlStart(S, hostBuild); }
+
 void timeOfNextVarHitStub(SimStruct* S)
 {
     ssSetErrorStatus(S, "To have a variable sample time, you must define MDL_GET_TIME_OF_NEXT_VAR_HIT "

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+// The host declares every name it provides, those only a MEX file may use too.
+#define MATLAB_MEX_FILE
 #include "simstruc.h"
 
 extern "C" void th_mexFileEntry(SimStruct* S);
@@ -16,7 +18,13 @@ struct th_Array {
     std::size_t rows, columns;
     bool complex;
     void* real;  // exactly rows * columns elements of the class, or null when empty
+    bool characterCodes;  // doubles standing for text, as generated code stores it
 };
+
+static_assert(second_host::option::exceptionFreeCode == SS_OPTION_EXCEPTION_FREE_CODE &&
+              second_host::option::disallowConstantSampleTime == SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME &&
+              second_host::option::callTerminateOnExit == SS_OPTION_CALL_TERMINATE_ON_EXIT,
+              "the tests read the header's option bits");
 
 namespace second_host {
 namespace {
@@ -46,7 +54,7 @@ void fill(void* data, const std::vector<double>& values)
 
 th_Array* newArray(Class arrayClass, std::size_t count, bool complex)
 {
-    auto* array = new th_Array{arrayClass, 1, count, complex, nullptr};
+    auto* array = new th_Array{arrayClass, 1, count, complex, nullptr, false};
     if (count > 0) {
         array->real = std::malloc(count * elementSize(arrayClass));
     }
@@ -89,9 +97,31 @@ Parameter Parameter::text(const std::string& value)
     return p;
 }
 
+namespace {
+ExitFunction registeredExit = nullptr;
+}  // namespace
+
+ExitFunction exitFunction() { return registeredExit; }
+void clearExitFunction() { registeredExit = nullptr; }
+
 Block::Block(Entry entry, std::vector<Parameter> parameters)
     : S_(std::make_unique<th_SimStruct>()), parameters_(std::move(parameters))
 {
+    if (entry == Entry::generatedCode) {
+        for (Parameter& p : parameters_) {
+            th_Array* array = p.get();
+            if (array->arrayClass == Class::text) {
+                std::vector<double> codes(array->columns);
+                for (std::size_t i = 0; i < codes.size(); ++i) {
+                    std::uint16_t unit = 0;
+                    std::memcpy(&unit, static_cast<const char*>(array->real) + 2 * i, 2);
+                    codes[i] = unit;
+                }
+                p = Parameter::doubles(codes);
+                p.get()->characterCodes = true;
+            }
+        }
+    }
     std::memset(S_.get(), 0, sizeof(th_SimStruct));
     S_->blkInfo.modelName = "orvalink";
     S_->blkInfo.path = "flight/orvalink";
@@ -105,13 +135,19 @@ Block::Block(Entry entry, std::vector<Parameter> parameters)
     S_->sfcnParams.dlgParams = parameterArrays_.data();
     S_->stInfo.sampleTimes = sampleTimes_;
     S_->stInfo.offsetTimes = offsetTimes_;
+    S_->mdlInfo.majorTimeStep = 1;
+    for (int_T& tunable : S_->declared.tunable) {
+        tunable = 1;  // Simulink's default
+    }
     (entry == Entry::mexFile ? th_mexFileEntry : th_generatedCodeEntry)(S_.get());
 }
 
 Block::~Block()
 {
-    if (started_) {
-        S_->sfcn.terminate(S_.get());  // as a host ends every simulation that started, failed or not
+    // As a host ends every simulation that started, failed or not, and with
+    // the option, every one whose sizes were taken.
+    if (started_ || terminateDue_) {
+        S_->sfcn.terminate(S_.get());
     }
     if (S_->portInfo.inputs != nullptr) {
         for (int port = 0; port < S_->portInfo.numInputPorts; ++port) {
@@ -147,6 +183,13 @@ Registration Block::registerBlock()
     r.numModes = S_->sizes.numModes;
     r.numNonsampledZCs = S_->sizes.numNonsampledZCs;
     r.options = S_->sizes.options;
+    r.checkParametersRegistered = S_->sfcn.checkParameters != nullptr;
+    r.operatingPoint = S_->declared.operatingPoint;
+    r.runtimeThreadSafety = S_->declared.runtimeThreadSafety;
+    for (int_T i = 0; i < S_->sfcnParams.dlgNum && i < 8; ++i) {
+        r.tunable.push_back(S_->declared.tunable[i]);
+    }
+    terminateDue_ = (r.options & option::callTerminateOnExit) != 0;
     for (int port = 0; port < S_->portInfo.numInputPorts; ++port) {
         const th_InputPort& record = *S_->portInfo.inputs[port];
         r.widths.push_back(record.width);
@@ -191,9 +234,21 @@ std::string Block::outputs()
 void Block::outputsOnly() { S_->sfcn.outputs(S_.get(), 0); }
 
 
+std::string Block::checkParameters()
+{
+    if (S_->sfcn.checkParameters == nullptr) {
+        throw std::logic_error("the block registered no mdlCheckParameters");
+    }
+    S_->sfcn.checkParameters(S_.get());
+    return status();
+}
+
+void Block::setMinorStep(bool minor) { S_->mdlInfo.majorTimeStep = minor ? 0 : 1; }
+
 std::string Block::terminate()
 {
     started_ = false;
+    terminateDue_ = false;
     S_->sfcn.terminate(S_.get());
     return status();
 }
@@ -243,13 +298,17 @@ int th_mxGetString(const mxArray* array, char_T* buffer, size_t length)
     if (length == 0) {
         return 1;
     }
-    if (array == nullptr || array->arrayClass != Class::text) {
+    if (array == nullptr || (array->arrayClass != Class::text && !array->characterCodes)) {
         buffer[0] = '\0';
         return 1;
     }
     const std::size_t count = array->rows * array->columns;
     const std::size_t copied = count < length - 1 ? count : length - 1;
     for (std::size_t i = 0; i < copied; ++i) {
+        if (array->characterCodes) {
+            buffer[i] = static_cast<char_T>(static_cast<const double*>(array->real)[i]);
+            continue;
+        }
         std::uint16_t unit = 0;
         std::memcpy(&unit, static_cast<const char*>(array->real) + 2 * i, 2);
         buffer[i] = static_cast<char_T>(unit);
@@ -268,5 +327,15 @@ boolean_T th_mxIsComplex(const mxArray* array) { return array->complex; }
 size_t th_mxGetNumberOfElements(const mxArray* array) { return array->rows * array->columns; }
 size_t th_mxGetM(const mxArray* array) { return array->rows; }
 size_t th_mxGetN(const mxArray* array) { return array->columns; }
+boolean_T th_mxIsEmpty(const mxArray* array) { return array->rows * array->columns == 0; }
+real_T th_mxGetScalar(const mxArray* array)
+{
+    return array->arrayClass == Class::doubles && array->real != nullptr ? *static_cast<const double*>(array->real) : 0.0;
+}
+int th_mexAtExit(void (*exitFunction)(void))
+{
+    second_host::registeredExit = exitFunction;
+    return 0;
+}
 
 }  // extern "C"

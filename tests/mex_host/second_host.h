@@ -12,7 +12,8 @@ struct th_SimStruct;
 
 namespace second_host {
 
-// Which tail of the source the block was built with.
+// Which tail of the source the block was built with. Generated code passes
+// every parameter as real doubles, text as its character codes.
 enum class Entry { mexFile, generatedCode };
 
 enum class Class { doubles, single, int8, int32, uint16, logical, text };
@@ -32,6 +33,17 @@ private:
     std::unique_ptr<th_Array, Free> array_;
 };
 
+// The option bits of the second host's simstruc.h, for the tests to read.
+namespace option {
+constexpr unsigned exceptionFreeCode = 0x0001u;
+constexpr unsigned disallowConstantSampleTime = 0x0100u;
+constexpr unsigned callTerminateOnExit = 0x4000u;
+}  // namespace option
+
+// What the block declared as Simulink reads it back; 0 where it declared nothing.
+constexpr int emptyOperatingPoint = 2;
+constexpr int runtimeThreadSafe = 1;
+
 struct Registration {
     std::string name;
     int level = 0;
@@ -39,6 +51,9 @@ struct Registration {
     int numSFcnParams = 0, numContStates = 0, numDiscStates = 0, numInputPorts = 0, numOutputPorts = 0;
     int numSampleTimes = 0, numRWork = 0, numIWork = 0, numPWork = 0, numModes = 0, numNonsampledZCs = 0;
     unsigned options = 0;
+    bool checkParametersRegistered = false;
+    int operatingPoint = 0, runtimeThreadSafety = 0;
+    std::vector<int> tunable;  // per parameter given
     std::vector<int> widths, directFeedThrough, requiredContiguous;
     std::string errorStatus;
 };
@@ -57,6 +72,8 @@ public:
     std::string outputs();
     void outputsOnly();  // mdlOutputs as a host's step calls it, the status left unread
     std::string terminate();
+    std::string checkParameters();    // mdlCheckParameters, as after an edit of the dialog
+    void setMinorStep(bool minor);    // the solver's sub-steps until set back
 
     double sampleTime() const;
     double offsetTime() const;
@@ -72,7 +89,13 @@ private:
     std::vector<void*> pwork_;
     double sampleTimes_[1] = {-99.0};
     double offsetTimes_[1] = {-99.0};
-    bool started_ = false;  // mdlStart called and no mdlTerminate since
+    bool started_ = false;     // mdlStart called and no mdlTerminate since
+    bool terminateDue_ = false;  // the host owes mdlTerminate (the option to call it on exit)
 };
+
+// The function the block gave mexAtExit last (null for none), and forgetting it.
+using ExitFunction = void (*)();
+ExitFunction exitFunction();
+void clearExitFunction();
 
 }  // namespace second_host

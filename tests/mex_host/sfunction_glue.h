@@ -1,7 +1,8 @@
 /* What the host's entry code does with an S-function source that includes
  * it at its end: checks the switches the source defined and takes the
  * address of each method, registering mdlStart only when MDL_START is
- * defined. TH_ENTRY names the function that hands them to the host. */
+ * defined and mdlCheckParameters only when MDL_CHECK_PARAMETERS is.
+ * TH_ENTRY names the function that hands them to the host. */
 #if !defined(S_FUNCTION_NAME) || !defined(S_FUNCTION_LEVEL)
 #error "an S-function defines S_FUNCTION_NAME and S_FUNCTION_LEVEL before simstruc.h"
 #endif
@@ -20,6 +21,9 @@ extern "C" void TH_ENTRY(SimStruct* S)
     S->sfcn.initializeSampleTimes = mdlInitializeSampleTimes;
 #if defined(MDL_START)
     S->sfcn.start = mdlStart;
+#endif
+#if defined(MDL_CHECK_PARAMETERS)
+    S->sfcn.checkParameters = mdlCheckParameters;
 #endif
     S->sfcn.outputs = mdlOutputs;
     S->sfcn.terminate = mdlTerminate;

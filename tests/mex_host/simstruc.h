@@ -24,25 +24,45 @@ typedef char char_T;
 typedef struct th_Array mxArray;
 typedef struct th_SimStruct SimStruct;
 
+/* The mx names generated code has (Simulink Coder's twelve); its
+ * mxGetString gives no result to use. A MEX file has the class checks too. */
 real_T* th_mxGetPr(const mxArray* array);
 int th_mxGetString(const mxArray* array, char_T* buffer, size_t length);
+size_t th_mxGetM(const mxArray* array);
+size_t th_mxGetN(const mxArray* array);
+boolean_T th_mxIsEmpty(const mxArray* array);
+real_T th_mxGetScalar(const mxArray* array);
+
+#define mxGetPr(a) th_mxGetPr(a)
+#define mxGetDoubles(a) th_mxGetPr(a)
+#define mxGetM(a) th_mxGetM(a)
+#define mxGetN(a) th_mxGetN(a)
+#define mxIsEmpty(a) th_mxIsEmpty(a)
+#define mxGetScalar(a) th_mxGetScalar(a)
+#define mxGetEps() 2.220446049250313e-16
+#define mxGetInf() (1.0 / 0.0)
+#define mxGetNaN() (0.0 / 0.0)
+#define mxIsFinite(x) ((x) - (x) == 0.0)
+#define mxIsInf(x) ((x) != 0.0 && (x) + (x) == (x))
+
+#if defined(MATLAB_MEX_FILE)
 boolean_T th_mxIsDouble(const mxArray* array);
 boolean_T th_mxIsChar(const mxArray* array);
 boolean_T th_mxIsNumeric(const mxArray* array);
 boolean_T th_mxIsComplex(const mxArray* array);
 size_t th_mxGetNumberOfElements(const mxArray* array);
-size_t th_mxGetM(const mxArray* array);
-size_t th_mxGetN(const mxArray* array);
+int th_mexAtExit(void (*exitFunction)(void));
 
-#define mxGetPr(a) th_mxGetPr(a)
 #define mxGetString(a, buffer, length) th_mxGetString((a), (buffer), (length))
 #define mxIsDouble(a) th_mxIsDouble(a)
 #define mxIsChar(a) th_mxIsChar(a)
 #define mxIsNumeric(a) th_mxIsNumeric(a)
 #define mxIsComplex(a) th_mxIsComplex(a)
 #define mxGetNumberOfElements(a) th_mxGetNumberOfElements(a)
-#define mxGetM(a) th_mxGetM(a)
-#define mxGetN(a) th_mxGetN(a)
+#define mexAtExit(f) th_mexAtExit(f)
+#else
+#define mxGetString(a, buffer, length) ((void)th_mxGetString((a), (buffer), (length)))
+#endif
 
 typedef void (*th_Method)(SimStruct* S);
 typedef void (*th_OutputsMethod)(SimStruct* S, int_T tid);
@@ -90,13 +110,20 @@ struct th_SimStruct {
     } work;
     struct {
         const char_T* errorStatus;
+        int_T majorTimeStep; /* 0 in a solver's minor step */
     } mdlInfo;
+    struct {
+        int_T tunable[8];           /* per dialog parameter, 1 until the block says */
+        int_T operatingPoint;       /* as the block declared it, 0 for unknown */
+        int_T runtimeThreadSafety;  /* likewise */
+    } declared;
     struct { /* filled by the entry code */
         const char_T* name;
         int_T level;
         th_Method initializeSizes;
         th_Method initializeSampleTimes;
         th_Method start;
+        th_Method checkParameters;
         th_OutputsMethod outputs;
         th_Method terminate;
     } sfcn;
@@ -131,6 +158,26 @@ boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count);
 #define ssGetErrorStatus(S) ((S)->blkInfo.rootSS->mdlInfo.errorStatus)
 #define ssGetPath(S) ((S)->blkInfo.path)
 #define ssGetModelName(S) ((S)->blkInfo.modelName)
+#define ssIsMajorTimeStep(S) ((S)->mdlInfo.majorTimeStep != 0)
+#define ssSetSFcnParamTunable(S, index, on) ((S)->declared.tunable[(index)] = (on) ? 1 : 0)
+
+#define SS_OPTION_EXCEPTION_FREE_CODE 0x0001u
+#define SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME 0x0100u
+#define SS_OPTION_CALL_TERMINATE_ON_EXIT 0x4000u
+
+/* Releases before R2019b name operating points SimState; older ones than
+ * R2018a have no thread-safety declaration. A test build picks the release. */
+#if defined(TH_RELEASE_BEFORE_R2019B)
+#define USE_EMPTY_SIM_STATE 2
+#define ssSetSimStateCompliance(S, setting) ((S)->declared.operatingPoint = (setting))
+#else
+#define USE_EMPTY_OPERATING_POINT 2
+#define ssSetOperatingPointCompliance(S, setting) ((S)->declared.operatingPoint = (setting))
+#endif
+#if !defined(TH_RELEASE_BEFORE_R2018A)
+#define RUNTIME_THREAD_SAFETY_COMPLIANCE_TRUE 1
+#define ssSetRuntimeThreadSafetyCompliance(S, setting) ((S)->declared.runtimeThreadSafety = (setting))
+#endif
 
 #ifdef __cplusplus
 }

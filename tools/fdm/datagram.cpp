@@ -1,9 +1,6 @@
-// Recognising, decoding and translating flight-dynamics datagrams.
+// Recognising, describing and decoding flight-dynamics datagrams.
 #include "datagram.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstring>
 
 namespace fdm {
 
@@ -45,23 +42,6 @@ Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t len
         return Recognised{Kind::malformed, Problem::tooLong, length, 0};
     }
     return recognise(kept);
-}
-
-bool forwardable(std::span<const std::uint8_t> datagram)
-{
-    // The same offsets in both versions: position and attitude lead both layouts.
-    namespace at = fdm17::offset;
-    for (const std::size_t offset : {at::longitude, at::latitude, at::altitude}) {
-        if (!std::isfinite(fdm17::loadF64(datagram.data() + offset))) {
-            return false;
-        }
-    }
-    for (const std::size_t offset : {at::roll, at::pitch, at::heading}) {
-        if (!std::isfinite(fdm17::loadF32(datagram.data() + offset))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string describe(const Recognised& r)
@@ -110,54 +90,6 @@ const char* engineStateName(std::uint32_t state)
     case 2: return "running";
     default: return "unknown";
     }
-}
-
-void translate17to24(std::span<const std::uint8_t, fdm17::packetSize> in, std::span<std::uint8_t, fdm24::packetSize> out)
-{
-    namespace v17 = fdm17::offset;
-    namespace v24 = fdm24::offset;
-    const std::uint8_t* from = in.data();
-    std::uint8_t* to = out.data();
-    std::memset(to, 0, fdm24::packetSize);
-    auto copy = [from, to](std::size_t source, std::size_t target, std::size_t bytes) {
-        std::memcpy(to + target, from + source, bytes);
-    };
-    auto clamped = [from, to](std::size_t source, std::size_t target, std::uint32_t most) {
-        fdm17::storeU32(to + target, std::min(fdm17::loadU32(from + source), most));
-    };
-
-    fdm17::storeU32(to + v24::version, fdm24::formatVersion);
-    copy(v17::padding, v17::padding, v17::engineCount - v17::padding);  // identical up to the engines
-    clamped(v17::engineCount, v24::engineCount, fdm24::maxEngines);
-    copy(v17::engineState, v24::engineState, v17::exhaustGasTemperature - v17::engineState);
-    copy(v17::exhaustGasTemperature, v24::exhaustGasTemperature, 16);
-    copy(v17::oilTemperature, v24::oilTemperature, 16);
-    copy(v17::oilPressure, v24::oilPressure, 16);
-    clamped(v17::tankCount, v24::tankCount, fdm24::maxTanks);
-    copy(v17::fuelQuantity, v24::fuelQuantity, 16);
-    clamped(v17::wheelCount, v24::wheelCount, fdm24::maxWheels);
-    for (std::size_t wheel = 0; wheel < fdm24::maxWheels; ++wheel) {
-        fdm17::storeU32(to + v24::weightOnWheels + 4 * wheel, from[v17::weightOnWheels + wheel] != 0 ? 1u : 0u);
-    }
-    copy(v17::gearPosition, v24::gearPosition, 12);
-    copy(v17::gearSteering, v24::gearSteering, 12);
-    copy(v17::gearCompression, v24::gearCompression, 12);
-    copy(v17::currentTime, v24::currentTime, 4);
-    copy(v17::warp, v24::warp, 4);
-    copy(v17::visibility, v24::visibility, 4);
-
-    using S = fdm17::Surface;
-    auto surface = [](S which) { return v17::surface + 4 * static_cast<std::size_t>(which); };
-    copy(surface(S::ELEVATOR), v24::elevator, 4);
-    copy(surface(S::ELEVATOR_TRIM_TAB), v24::elevatorTrimTab, 4);
-    copy(surface(S::FLAPS), v24::leftFlap, 4);
-    copy(surface(S::FLAPS), v24::rightFlap, 4);
-    copy(surface(S::LEFT_AILERON), v24::leftAileron, 4);
-    copy(surface(S::RIGHT_AILERON), v24::rightAileron, 4);
-    copy(surface(S::RUDDER), v24::rudder, 4);
-    copy(surface(S::NOSE_WHEEL), v24::noseWheel, 4);
-    copy(surface(S::SPEED_BRAKE), v24::speedBrake, 4);
-    copy(surface(S::SPOILERS), v24::spoilers, 4);
 }
 
 }  // namespace fdm

@@ -1,5 +1,6 @@
-// Recognising, decoding and translating flight-dynamics datagrams of
-// version 17 (336 bytes) and version 24 (408 bytes).
+// Recognising, describing and decoding flight-dynamics datagrams of
+// version 17 (336 bytes) and version 24 (408 bytes), for the tools; the
+// translation between them is the block's own (fdm_v24.h).
 #pragma once
 
 #include <cstdint>
@@ -31,11 +32,6 @@ Recognised recognise(std::span<const std::uint8_t> datagram);
 // what a buffer or a capture kept: one cut short is too long to read.
 Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t length);
 
-// Whether a well-formed datagram's position and attitude are finite numbers:
-// FlightGear does not recover from a NaN or infinite position, so neither
-// the relay nor a translating replay passes one on.
-bool forwardable(std::span<const std::uint8_t> datagram);
-
 // One line saying what is wrong with a malformed datagram.
 std::string describe(const Recognised& recognised);
 
@@ -47,11 +43,5 @@ double valueOf(std::span<const std::uint8_t> datagram, const fdm17::Field& field
 
 // "off", "cranking", "running", or "unknown".
 const char* engineStateName(std::uint32_t state);
-
-// Writes the version-24 form of a well-formed version-17 datagram into
-// `out`: fields moved to their version-24 places, the one flap value to both
-// flaps, counts clamped to 4 engines, 4 tanks and 3 wheels, each one-byte
-// weight-on-wheels flag widened to a 32-bit 0 or 1, everything else zero.
-void translate17to24(std::span<const std::uint8_t, fdm17::packetSize> in, std::span<std::uint8_t, fdm24::packetSize> out);
 
 }  // namespace fdm

@@ -148,14 +148,13 @@ void run(const Options& options, udp::Socket& in, std::vector<fan_out::Destinati
             }
             continue;
         }
-        if (!fdm::forwardable(datagram)) {
+        if (!fdm24::forwardable(datagram.data())) {
             ++tally.notFinite;
             continue;
         }
         std::span<const std::uint8_t> out = datagram;
         if (recognised.kind == fdm::Kind::version17) {
-            fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(received, fdm17::packetSize),
-                                 translated);
+            fdm24::translate17to24(received, translated);
             out = translated;
         }
         fan_out::send(program, destinations, out);

@@ -261,13 +261,12 @@ bool replay(Options& options, capture::Reader& reader, Flow& flow, bool untimedC
             lastOffset = offset;
             std::span<const std::uint8_t> out = datagram.payload;
             if (options.v24) {
-                if (!fdm::forwardable(out)) {
+                if (!fdm24::forwardable(out.data())) {
                     ++tally.notFinite;
                     continue;
                 }
                 if (kind == fdm::Kind::version17) {
-                    fdm::translate17to24(std::span<const std::uint8_t, fdm17::packetSize>(out.data(), fdm17::packetSize),
-                                         translated);
+                    fdm24::translate17to24(out.data(), translated);
                     out = translated;
                 }
             }

@@ -1,5 +1,7 @@
-// The version-24 flight-dynamics packet that current FlightGear releases
-// read: 408 bytes, big-endian, checked like the version-17 layout.
+// The version-24 flight-dynamics packet that every FlightGear since 0.9.10
+// reads: 408 bytes, big-endian, checked like the version-17 layout, and the
+// translation of a version-17 packet into it. C++11, like the rest of the
+// block's core: the block built by mex sends version 24 itself.
 #pragma once
 
 #include "fdm_packet.h"
@@ -9,49 +11,49 @@ namespace fdm24 {
 using fdm17::Encoding;
 using fdm17::Field;
 
-inline constexpr std::size_t packetSize = 408;
-inline constexpr std::uint32_t formatVersion = 24;
-inline constexpr int maxEngines = 4;
-inline constexpr int maxTanks = 4;
-inline constexpr int maxWheels = 3;
+constexpr std::size_t packetSize = 408;
+constexpr std::uint32_t formatVersion = 24;
+constexpr int maxEngines = 4;
+constexpr int maxTanks = 4;
+constexpr int maxWheels = 3;
 
 namespace offset {
-inline constexpr std::size_t version = 0;
-inline constexpr std::size_t engineCount = 120;
-inline constexpr std::size_t engineState = 124;
-inline constexpr std::size_t engineRpm = 140;
-inline constexpr std::size_t fuelFlow = 156;
-inline constexpr std::size_t fuelPressure = 172;
-inline constexpr std::size_t exhaustGasTemperature = 188;
-inline constexpr std::size_t cylinderHeadTemperature = 204;
-inline constexpr std::size_t manifoldPressure = 220;
-inline constexpr std::size_t turbineInletTemperature = 236;
-inline constexpr std::size_t oilTemperature = 252;
-inline constexpr std::size_t oilPressure = 268;
-inline constexpr std::size_t tankCount = 284;
-inline constexpr std::size_t fuelQuantity = 288;
-inline constexpr std::size_t wheelCount = 304;
-inline constexpr std::size_t weightOnWheels = 308;  // 3 x u32
-inline constexpr std::size_t gearPosition = 320;
-inline constexpr std::size_t gearSteering = 332;
-inline constexpr std::size_t gearCompression = 344;
-inline constexpr std::size_t currentTime = 356;
-inline constexpr std::size_t warp = 360;
-inline constexpr std::size_t visibility = 364;
-inline constexpr std::size_t elevator = 368;
-inline constexpr std::size_t elevatorTrimTab = 372;
-inline constexpr std::size_t leftFlap = 376;
-inline constexpr std::size_t rightFlap = 380;
-inline constexpr std::size_t leftAileron = 384;
-inline constexpr std::size_t rightAileron = 388;
-inline constexpr std::size_t rudder = 392;
-inline constexpr std::size_t noseWheel = 396;
-inline constexpr std::size_t speedBrake = 400;
-inline constexpr std::size_t spoilers = 404;
+constexpr std::size_t version = 0;
+constexpr std::size_t engineCount = 120;
+constexpr std::size_t engineState = 124;
+constexpr std::size_t engineRpm = 140;
+constexpr std::size_t fuelFlow = 156;
+constexpr std::size_t fuelPressure = 172;
+constexpr std::size_t exhaustGasTemperature = 188;
+constexpr std::size_t cylinderHeadTemperature = 204;
+constexpr std::size_t manifoldPressure = 220;
+constexpr std::size_t turbineInletTemperature = 236;
+constexpr std::size_t oilTemperature = 252;
+constexpr std::size_t oilPressure = 268;
+constexpr std::size_t tankCount = 284;
+constexpr std::size_t fuelQuantity = 288;
+constexpr std::size_t wheelCount = 304;
+constexpr std::size_t weightOnWheels = 308;  // 3 x u32
+constexpr std::size_t gearPosition = 320;
+constexpr std::size_t gearSteering = 332;
+constexpr std::size_t gearCompression = 344;
+constexpr std::size_t currentTime = 356;
+constexpr std::size_t warp = 360;
+constexpr std::size_t visibility = 364;
+constexpr std::size_t elevator = 368;
+constexpr std::size_t elevatorTrimTab = 372;
+constexpr std::size_t leftFlap = 376;
+constexpr std::size_t rightFlap = 380;
+constexpr std::size_t leftAileron = 384;
+constexpr std::size_t rightAileron = 388;
+constexpr std::size_t rudder = 392;
+constexpr std::size_t noseWheel = 396;
+constexpr std::size_t speedBrake = 400;
+constexpr std::size_t spoilers = 404;
 }  // namespace offset
 
 // Offsets 0 to 119 are those of version 17, field for field.
-inline constexpr std::array fields{
+constexpr Field fields[] = {
     Field{"version", offset::version, 1, Encoding::u32},
     Field{"padding", fdm17::offset::padding, 4, Encoding::bytes},
     Field{"longitude", fdm17::offset::longitude, 1, Encoding::f64},
@@ -109,6 +111,21 @@ inline constexpr std::array fields{
     Field{"speedBrake", offset::speedBrake, 1, Encoding::f32},
     Field{"spoilers", offset::spoilers, 1, Encoding::f32},
 };
-static_assert(fdm17::tilesExactly(fields.data(), fields.size(), 0, packetSize), "every field offset follows from the one before");
+constexpr std::size_t numFields = sizeof fields / sizeof fields[0];
+static_assert(fdm17::tilesExactly(fields, numFields, 0, packetSize), "every field offset follows from the one before");
+static_assert(offset::engineCount == fdm17::offset::engineCount && offset::currentTime == 356 &&
+              offset::spoilers + 4 == packetSize && packetSize == 408, "the receiver's fixed offsets");
+
+// Writes the version-24 form of the version-17 packet at `in` (336 bytes)
+// into `out` (408 bytes): fields moved to their version-24 places, the one
+// flap value to both flaps, counts clamped to 4 engines, 4 tanks and 3
+// wheels, each one-byte weight-on-wheels flag widened to a 32-bit 0 or 1,
+// everything else zero.
+void translate17to24(const std::uint8_t* in, std::uint8_t* out) noexcept;
+
+// Whether the position and attitude of a packet of either version (they
+// share those offsets) are finite: FlightGear does not recover from a NaN or
+// infinite position, so nothing sends or forwards one.
+bool forwardable(const std::uint8_t* packet) noexcept;
 
 }  // namespace fdm24

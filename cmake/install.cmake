@@ -9,7 +9,8 @@
 #          libmex.dll, which must not sit beside the MEX file that MATLAB
 #          loads (MATLAB would take them for its own); samples\ the sample
 #          flights; fgutil\ the dissector; trim\ for the model's trim data.
-#          orvalink.cpp and build_orvalink.m, for MATLAB's mex, and
+#          orvalink.cpp, build_orvalink.m (for MATLAB's mex), the library,
+#          demo and makecfg functions beside it (the demo finds samples\), and
 #          orvalink.fmu in the folder itself.
 include(GNUInstallDirs)
 
@@ -65,7 +66,8 @@ endif()
 install(FILES ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${data_dir})
 # The block as one source file and the MATLAB function that builds it with
 # mex: in the package folder, which the setup puts on MATLAB's path.
-install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m DESTINATION ${matlab_dir})
+install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
+              ${CMAKE_BINARY_DIR}/mex/orvalink_demo.m ${CMAKE_BINARY_DIR}/mex/orvalink_makecfg.m DESTINATION ${matlab_dir})
 # The FMU: this build's own, or the one scripts/release.sh merged from the
 # Linux and both Windows builds into fmu/merged/ (three platforms in one).
 if(TARGET orvalink_fmu)

@@ -22,7 +22,7 @@ for preset in default release clang asan mingw mingw64; do
     # Left out: the scripted tests (Python and Octave under valgrind) and the test
     # that replaces the allocator, which valgrind replaces too.
     echo "== default under valgrind memcheck"
-    ctest --test-dir build/default -E 'tools_|NoAllocation|build_orvalink|fmu_model_description' -T memcheck --output-on-failure \
+    ctest --test-dir build/default -E 'tools_|NoAllocation|build_orvalink|simulink_blocks|fmu_model_description' -T memcheck --output-on-failure \
       --overwrite MemoryCheckCommandOptions="--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect"
   fi
 done

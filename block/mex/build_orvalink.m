@@ -1,17 +1,26 @@
 function built = build_orvalink(folder)
-%BUILD_ORVALINK Build the orvalink S-function block for this MATLAB.
+%BUILD_ORVALINK Build the orvalink S-function block and its library for this MATLAB.
 %   BUILD_ORVALINK builds the MEX file orvalink from orvalink.cpp, which
-%   lies beside this function, into the current folder. Where the current
-%   folder cannot be written (a package folder under Program Files, say),
-%   it builds into your user folder (userpath) instead and says so.
-%   BUILD_ORVALINK(FOLDER) builds into FOLDER.
+%   lies beside this function, into the current folder, puts
+%   orvalink_makecfg.m beside it (for generated code and Rapid Accelerator)
+%   and makes the library orvalink_lib.slx there, with the masked block
+%   "FlightGear link". Where the current folder cannot be written (a
+%   package folder under Program Files, say), it builds into your user
+%   folder (userpath) instead and says so.
+%   BUILD_ORVALINK(FOLDER) builds into FOLDER (relative to the current one).
 %   BUILT = BUILD_ORVALINK(...) also returns the MEX file's full name.
 %
-%   Run it once for each MATLAB release. Then drop an S-Function block into
-%   a model, give it the S-function name orvalink and the parameters
-%       0.05, '127.0.0.1', 5500
-%   (sample time in seconds, host, UDP port), and feed its nine inputs.
+%   Run it once for each MATLAB release. Then run orvalink_demo, or drag
+%   the FlightGear link block from the Library Browser into your model.
 
+if exist('OCTAVE_VERSION', 'builtin')
+    error('build_orvalink:octave', ['orvalink is a Simulink block: build it in MATLAB with Simulink, ' ...
+        'which GNU Octave does not have.']);
+end
+if ~exist('new_system') %#ok<EXIST> a function of Simulink's, whatever kind of file it is
+    error('build_orvalink:noSimulink', ['orvalink is a Simulink block: build it in a MATLAB that has ' ...
+        'Simulink installed.']);
+end
 here = fileparts(mfilename('fullpath'));
 if ~exist(fullfile(here, 'orvalink.cpp'), 'file')
     error('build_orvalink:noSource', 'orvalink.cpp is missing from %s: reinstall the package.', here);
@@ -33,12 +42,18 @@ if nargin < 1
     end
 elseif ~ischar(folder) || ~exist(folder, 'dir')
     error('build_orvalink:noFolder', 'The folder to build into does not exist: %s', char(folder));
-elseif ~isWritable(folder)
-    error('build_orvalink:readOnly', 'The folder %s cannot be written: give one that can.', folder);
+else
+    folder = absolute(folder);
+    if ~isWritable(folder)
+        error('build_orvalink:readOnly', 'The folder %s cannot be written: give one that can.', folder);
+    end
 end
 
+% A loaded MEX file cannot be replaced (on Windows the link fails).
+clear('orvalink');
 % mex compiles the source where it lies, and writes the MEX file to folder.
-args = {'-outdir', folder, '-output', 'orvalink', 'orvalink.cpp'};
+% The source reads real double parameters through mxGetPr: the separate-complex API.
+args = {'-R2017b', '-outdir', folder, '-output', 'orvalink', 'orvalink.cpp'};
 if ispc
     args{end + 1} = '-lws2_32';
 end
@@ -49,13 +64,26 @@ clear restore
 
 built = fullfile(folder, ['orvalink.' mexext]);
 fprintf('Built %s\n', built);
+if ~strcmp(absolute(folder), here)
+    copyfile(fullfile(here, 'orvalink_makecfg.m'), folder);
+end
+library = orvalink_library(folder);
+fprintf('Made the library %s\n', library);
 if ~onPath(folder)
     fprintf('Simulink finds the block only on the path: addpath(''%s'')\n', folder);
 end
-fprintf('In a model: an S-Function block named orvalink, with the parameters  0.05, ''127.0.0.1'', 5500\n');
+fprintf(['Next: run orvalink_demo, or drag the FlightGear link block from the Library Browser ' ...
+    '(FlightGear link (orvalink)) into your model.\n']);
 if nargout == 0
     clear built
 end
+end
+
+function folder = absolute(folder)
+% Relative to the folder the user is in, not to the one mex runs in.
+previous = cd(folder);
+folder = pwd;
+cd(previous);
 end
 
 function ok = isWritable(folder)

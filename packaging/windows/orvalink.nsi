@@ -75,7 +75,7 @@ Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after ea
 Page custom MatlabPage MatlabLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "orvalink is installed"
-!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex).$\r$\n$\r$\nThen add an S-Function block named orvalink with the parameters 0.05, '127.0.0.1', 5500. README.txt in $INSTDIR tells the rest."
+!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex) and its library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link block from the Library Browser into your model. README.txt in $INSTDIR tells the rest."
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -709,7 +709,7 @@ Section "orvalink"
   Call WarnUnknownArchitecture
   !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
   ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
-  DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB."
+  DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB, then orvalink_demo."
 SectionEnd
 
 ; ---- Uninstall ----------------------------------------------------------------

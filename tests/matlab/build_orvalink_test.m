@@ -1,14 +1,17 @@
 function build_orvalink_test(mexFolder)
 % The logic of build_orvalink.m under GNU Octave, with stand-ins for mex,
-% ispc and userpath first on the path: the arguments mex gets on Windows and
-% Linux, the folders it builds in and into, and the messages for a missing
-% compiler, an unwritable current folder and a folder that does not exist.
+% ispc, userpath, exist's two questions and Simulink's calls first on the
+% path: the arguments mex gets on Windows and Linux, the folders it builds
+% in and into, the library and makecfg file beside the MEX file, and the
+% messages for Octave, a missing Simulink or compiler, an unwritable
+% current folder and a folder that does not exist.
 global STANDIN
 reset(false, '');  % Octave's own file functions ask ispc too
 package = tempname();
 mkdir(package);
-copyfile(fullfile(mexFolder, 'build_orvalink.m'), package);
-copyfile(fullfile(mexFolder, 'orvalink.cpp'), package);
+for file = {'build_orvalink.m', 'orvalink.cpp', 'orvalink_library.m', 'orvalink_makecfg.m'}
+    copyfile(fullfile(mexFolder, file{1}), package);
+end
 addpath(package);
 work = tempname();
 mkdir(work);
@@ -16,22 +19,35 @@ other = tempname();
 mkdir(other);
 users = tempname();
 mkdir(users);
+loaded = tempname();  % a MEX file MATLAB has loaded: a function with state
+mkdir(loaded);
+writeText(fullfile(loaded, 'orvalink.m'), ['function n = orvalink()\npersistent calls\n' ...
+    'if isempty(calls)\n calls = 0;\nend\ncalls = calls + 1;\nn = calls;\nend\n']);
+addpath(loaded);
 start = pwd;
 cleanup = onCleanup(@() cd(start));
-expected = {'-outdir', '', '-output', 'orvalink', 'orvalink.cpp'};
+expected = {'-R2017b', '-outdir', '', '-output', 'orvalink', 'orvalink.cpp'};
 
 % Linux: into the current folder, from the package folder, no socket library.
 reset(false, users);
 cd(work);
+orvalink();
+orvalink();
 text = evalc('built = build_orvalink();');
+check(orvalink() == 1, 'a loaded orvalink is cleared before the build');
 check(numel(STANDIN.calls) == 1, 'one mex call');
 check(strcmp(STANDIN.calls{1}{1}, package), 'mex runs in the folder that holds the source');
-check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, work)), 'mex arguments on Linux');
+check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, work)), 'mex arguments on Linux, the API named');
 check(isequal(STANDIN.languages, {'C++'}), 'asks for a C++ compiler');
 check(strcmp(pwd, work), 'the current folder is restored');
 check(strcmp(built, fullfile(work, ['orvalink.' mexext])), 'returns the MEX file');
 check(has(text, ['Built ' fullfile(work, ['orvalink.' mexext])]), 'says where the MEX file went');
-check(has(text, '0.05, ''127.0.0.1'', 5500'), 'gives the parameter line');
+check(exist(fullfile(work, 'orvalink_lib.slx'), 'file') && exist(fullfile(work, 'slblocks.m'), 'file'), ...
+    'makes the library beside the MEX file');
+check(has(text, ['Made the library ' fullfile(work, 'orvalink_lib.slx')]), 'says where the library went');
+check(strcmp(fileread(fullfile(work, 'orvalink_makecfg.m')), fileread(fullfile(package, 'orvalink_makecfg.m'))), ...
+    'puts the makecfg file beside the MEX file');
+check(has(text, 'orvalink_demo') && has(text, 'Library Browser'), 'ends with the next step');
 check(~has(text, 'addpath'), 'no path advice for the current folder');
 
 % Windows: the same, with Windows Sockets.
@@ -39,19 +55,34 @@ reset(true, users);
 evalc('build_orvalink();');
 check(isequal(STANDIN.calls{1}{2}, [withOutdir(expected, work), {'-lws2_32'}]), 'mex arguments on Windows');
 
-% A folder given: built there, with the addpath line, since it is not on the path.
+% A folder given: built there, with the addpath line, since it is not on the path;
+% a relative one from the folder the user is in.
 reset(false, users);
 text = evalc('build_orvalink(other);');
 check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, other)), 'builds into the folder given');
 check(has(text, ['addpath(''' other ''')']), 'says how to put the folder on the path');
+check(exist(fullfile(other, 'orvalink_lib.slx'), 'file') > 0, 'the library goes with the MEX file');
+mkdir(fullfile(work, 'relative'));
+reset(false, users);
+evalc('build_orvalink(''relative'');');
+check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, fullfile(work, 'relative'))), ...
+    'a relative folder is taken from the current folder');
 
-% No compiler: one sentence on how to get one, and no build.
+% Octave, a MATLAB without Simulink, no compiler: one sentence each, and no build.
+reset(false, users);
+STANDIN.octave = true;
+message = errorOf(@() build_orvalink());
+check(has(message, 'Simulink') && has(message, 'Octave'), 'says Octave has no Simulink');
+reset(false, users);
+STANDIN.simulink = false;
+message = errorOf(@() build_orvalink());
+check(has(message, 'Simulink installed'), 'says Simulink is needed');
 reset(true, users);
 STANDIN.compilers = struct([]);
 message = errorOf(@() build_orvalink());
 check(has(message, 'No C++ compiler is set up for mex') && has(message, 'MinGW-w64'), ...
     'names the missing compiler and the add-on');
-check(isempty(STANDIN.calls), 'no build without a compiler');
+check(isempty(STANDIN.calls), 'no build without Simulink or a compiler');
 
 % A current folder that cannot be written (root included): into the user folder.
 reset(false, users);
@@ -72,17 +103,25 @@ check(errorCaught(@() build_orvalink()), 'a failed build is an error');
 check(strcmp(pwd, work), 'the current folder is restored after a failed build');
 
 rmpath(package);
+rmpath(loaded);
 disp('build_orvalink: all checks passed');
 end
 
 function reset(pc, users)
 global STANDIN
 STANDIN = struct('calls', {{}}, 'languages', {{}}, 'pc', pc, 'compilers', struct('Name', 'g++'), ...
-    'failBuild', false, 'userFolder', users);
+    'failBuild', false, 'userFolder', users, 'octave', false, 'simulink', true);
+simulink_standin('reset');
 end
 
 function args = withOutdir(args, folder)
-args{2} = folder;
+args{3} = folder;
+end
+
+function writeText(file, text)
+handle = fopen(file, 'w');
+fprintf(handle, text);
+fclose(handle);
 end
 
 function message = errorOf(call)

@@ -1,0 +1,93 @@
+function file = orvalink_library(folder)
+%ORVALINK_LIBRARY Make the Simulink library that holds the FlightGear link block.
+%   ORVALINK_LIBRARY(FOLDER) makes orvalink_lib.slx in FOLDER, holding one
+%   masked block, "FlightGear link", that runs the orvalink S-function, and
+%   writes slblocks.m beside it, so that the Simulink Library Browser lists
+%   the library while FOLDER is on the path. build_orvalink calls it after
+%   building the MEX file into the same folder.
+%   FILE = ORVALINK_LIBRARY(FOLDER) also returns the library's full name.
+
+name = 'orvalink_lib';
+if nargin < 1
+    folder = pwd;
+end
+try
+    close_system(name, 0);  % a library of that name still loaded: made anew
+catch
+end
+
+new_system(name, 'Library');
+block = [name '/FlightGear link'];
+add_block('simulink/User-Defined Functions/S-Function', block);
+% The popup gives 1 for version 24 and 2 for version 17.
+set_param(block, 'FunctionName', 'orvalink', ...
+    'Parameters', 'fg_sample_time, fg_host, fg_port, 24 - 7 * (fg_release - 1)', ...
+    'Position', [100 40 260 300]);
+
+mask = Simulink.Mask.create(block);
+mask.Type = 'FlightGear link';
+mask.Description = ['Sends the nine inputs to FlightGear as its native flight-dynamics ' ...
+    'packet, one UDP datagram per major time step.'];
+mask.addParameter('Type', 'edit', 'Name', 'fg_sample_time', 'Value', '0.05', 'Evaluate', 'on', ...
+    'Tunable', 'off', 'Prompt', 'Sample time (s): a period, [period offset], 0 (continuous) or -1 (inherited)');
+mask.addParameter('Type', 'edit', 'Name', 'fg_host', 'Value', '127.0.0.1', 'Evaluate', 'off', ...
+    'Tunable', 'off', 'Prompt', 'FlightGear host (name or IPv4 address)');
+mask.addParameter('Type', 'edit', 'Name', 'fg_port', 'Value', '5500', 'Evaluate', 'on', ...
+    'Tunable', 'off', 'Prompt', 'FlightGear UDP port (its --native-fdm port)');
+mask.addParameter('Type', 'popup', 'Name', 'fg_release', ...
+    'TypeOptions', {'0.9.10 and later (packet version 24)', '0.9.4 (packet version 17)'}, ...
+    'Value', '0.9.10 and later (packet version 24)', 'Evaluate', 'on', 'Tunable', 'off', ...
+    'Prompt', 'FlightGear release');
+
+labels = {'position', 'attitude', 'airspeed, climb', 'surfaces', 'engine', 'height AGL', ...
+    'velocity NED', 'body rates', 'accelerations'};
+display = sprintf('disp(''FlightGear'');\n');
+for port = 1:numel(labels)
+    display = [display sprintf('port_label(''input'', %d, ''%s'');\n', port, labels{port})]; %#ok<AGROW>
+end
+mask.Display = display;
+mask.Help = inputHelp();
+
+set_param(name, 'EnableLBRepository', 'on');
+file = fullfile(folder, [name '.slx']);
+save_system(name, file);
+close_system(name, 0);
+writeLibraryList(folder, name);
+if nargout == 0
+    clear file
+end
+end
+
+function text = inputHelp()
+rows = {
+    '1', '3', 'latitude (rad), longitude (rad), altitude (m)'
+    '2', '3', 'roll, pitch, heading (rad)'
+    '3', '2', 'calibrated airspeed (kt), climb rate (ft/s)'
+    '4', '7', 'flaps, elevator, aileron, rudder (normalised, -1 to 1); elements 5 to 7 unused'
+    '5', '3', 'engine running (> 0), rpm, fuel flow (gal/h)'
+    '6', '1', 'height above ground (m)'
+    '7', '3', 'velocity north, east, down (ft/s)'
+    '8', '3', 'roll, pitch, yaw rate (rad/s)'
+    '9', '3', 'body accelerations x, y, z at the pilot (ft/s^2)'};
+text = sprintf(['Sends its inputs to FlightGear at every major time step, as FlightGear''s native ' ...
+    'flight-dynamics packet in one UDP datagram. Start FlightGear with --native-fdm=socket,in,RATE,,PORT,udp ' ...
+    'and --fdm=null (orvalink-fly does it for you).\n\nFlightGear release: 0.9.10 and later read packet ' ...
+    'version 24; 0.9.4 reads version 17.\n\nInputs (the block converts nothing):\nPort  Width  Elements\n']);
+for row = 1:size(rows, 1)
+    text = [text sprintf('%-5s %-6s %s\n', rows{row, :})]; %#ok<AGROW>
+end
+end
+
+function writeLibraryList(folder, name)
+% slblocks.m lists the library in the Library Browser of every release.
+handle = fopen(fullfile(folder, 'slblocks.m'), 'w');
+if handle < 0
+    error('orvalink_library:slblocks', 'Could not write slblocks.m in %s: give a folder you can write.', folder);
+end
+fprintf(handle, ['function blkStruct = slblocks\n' ...
+    '%%SLBLOCKS Lists the FlightGear link library in the Simulink Library Browser.\n' ...
+    'blkStruct.Browser(1).Library = ''%s'';\n' ...
+    'blkStruct.Browser(1).Name = ''FlightGear link (orvalink)'';\n' ...
+    'end\n'], name);
+fclose(handle);
+end

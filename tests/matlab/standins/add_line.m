@@ -1,0 +1,47 @@
+function add_line(system, from, to)
+% Stand-in: a line from an output port to a free input port of blocks in
+% the same system, each port within the block's count.
+global SIMULINK
+if ~isKey(SIMULINK.systems, system)
+    standin_fail('no system ''%s'' is loaded', system);
+end
+model = SIMULINK.systems(system);
+[fromBlock, fromPort] = port_of(model, from);
+[toBlock, toPort] = port_of(model, to);
+if fromPort > port_count(fromBlock, 'output')
+    standin_fail('%s has no output port %d', fromBlock.name, fromPort);
+end
+if toPort > port_count(toBlock, 'input')
+    standin_fail('%s has no input port %d', toBlock.name, toPort);
+end
+if any(strcmp(model.lines(:, 2), to))
+    error('standin:connected', 'The input port %s is already connected', to);
+end
+model.lines(end + 1, :) = {from, to};
+SIMULINK.systems(system) = model;
+end
+
+function [block, port] = port_of(model, text)
+cut = find(text == '/', 1, 'last');
+port = str2double(text(cut + 1:end));
+found = strcmp({model.blocks.name}, text(1:cut - 1));
+if isempty(cut) || ~any(found) || ~(port >= 1) || port ~= round(port)
+    standin_fail('''%s'' names no block port', text);
+end
+block = model.blocks(found);
+end
+
+function n = port_count(block, direction)
+switch block.kind
+    case 'simulink/Sources/From Workspace'
+        n = strcmp(direction, 'output');
+    case 'simulink/Signal Routing/Demux'
+        if strcmp(direction, 'input')
+            n = 1;
+        else
+            n = numel(str2num(block.params.Outputs)); %#ok<ST2NM>
+        end
+    otherwise  % the orvalink S-function
+        n = 9 * strcmp(direction, 'input');
+end
+end

@@ -1,0 +1,23 @@
+function save_system(name, file)
+% Stand-in: writes the loaded system, masks included, to FILE (.slx).
+global SIMULINK
+if ~isKey(SIMULINK.systems, name)
+    standin_fail('no system ''%s'' is loaded', name);
+end
+[~, base, extension] = fileparts(file);
+if ~strcmp(extension, '.slx') || ~strcmp(base, name)
+    standin_fail('save_system(''%s'', ''%s''): the file is the system''s name with .slx', name, file);
+end
+system = SIMULINK.systems(name);
+for k = 1:numel(system.blocks)
+    if isobject(system.blocks(k).mask)
+        system.blocks(k).mask = system.blocks(k).mask.contents();
+    end
+end
+save('-mat', file, 'system');
+if strcmp(system.kind, 'Library')
+    system.params.Lock = 'on';  % a saved library is locked
+end
+SIMULINK.systems(name) = system;
+SIMULINK.saved{end + 1} = file;
+end

@@ -1,0 +1,59 @@
+function set_param(path, varargin)
+% Stand-in: only the parameters the documentation gives for each kind of
+% block or system the package uses, each value text (Position numbers).
+global SIMULINK
+if mod(numel(varargin), 2) ~= 0
+    standin_fail('set_param takes name-value pairs');
+end
+cut = find(path == '/', 1);
+if isempty(cut)
+    system = path;
+    if ~isKey(SIMULINK.systems, system)
+        standin_fail('no system ''%s'' is loaded', system);
+    end
+    model = SIMULINK.systems(system);
+    allowed = {'EnableLBRepository', 'Lock', 'StopTime', 'EnablePacing', 'PacingRate'};
+    for k = 1:2:numel(varargin)
+        check(varargin{k}, varargin{k + 1}, allowed, path);
+        model.params.(varargin{k}) = varargin{k + 1};
+    end
+    SIMULINK.systems(system) = model;
+    return
+end
+system = path(1:cut - 1);
+name = path(cut + 1:end);
+if ~isKey(SIMULINK.systems, system)
+    standin_fail('no system ''%s'' is loaded', system);
+end
+model = SIMULINK.systems(system);
+index = find(strcmp({model.blocks.name}, name));
+if isempty(index)
+    standin_fail('no block ''%s''', path);
+end
+switch model.blocks(index).kind
+    case 'simulink/User-Defined Functions/S-Function'
+        allowed = {'FunctionName', 'Parameters', 'Position'};
+    case 'simulink/Sources/From Workspace'
+        allowed = {'VariableName', 'Position'};
+    case 'simulink/Signal Routing/Demux'
+        allowed = {'Outputs', 'Position'};
+end
+for k = 1:2:numel(varargin)
+    check(varargin{k}, varargin{k + 1}, allowed, path);
+    model.blocks(index).params.(varargin{k}) = varargin{k + 1};
+end
+SIMULINK.systems(system) = model;
+end
+
+function check(name, value, allowed, path)
+if ~any(strcmp(name, allowed))
+    standin_fail('%s has no parameter ''%s''', path, name);
+end
+if strcmp(name, 'Position')
+    if ~isnumeric(value) || numel(value) ~= 4
+        standin_fail('Position takes four numbers');
+    end
+elseif ~ischar(value)
+    standin_fail('the value of %s must be text', name);
+end
+end

@@ -4,6 +4,8 @@
 // and with the relay's translation of those (version 24).
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -253,6 +255,28 @@ TEST(Fmu, sends_the_relays_version_24_translation_by_default)
         EXPECT_EQ(withoutClock(sent), withoutClock(translated(own.datagram(inputsOf(step))))) << "step " << step;
     }
     EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+}
+
+// What FlightGear cannot recover from is not sent in version 24 (as the
+// relay would not forward it), and datagramsSent counts what went out.
+TEST(Fmu, counts_only_what_it_sent_and_sends_no_version_24_position_that_is_not_finite)
+{
+    for (const int version : {17, 24}) {
+        udp::Socket receiver = test_support::receiver();
+        Instance instance;
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort(), version), fmi2OK);
+        std::vector<double> values = inputsOf(0);
+        values[0] = std::nan("");  // latitude
+        ASSERT_EQ(instance.setInputs(values), fmi2OK);
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.0, 0.1, fmi2True), fmi2OK);
+        EXPECT_EQ(test_support::receive(receiver, version == 24 ? 100 : 2000).size(), version == 24 ? 0u : 336u);
+        EXPECT_EQ(instance.integer(datagramsSentRef), version == 24 ? 0 : 1);
+        ASSERT_EQ(instance.setInputs(inputsOf(1)), fmi2OK);
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.1, 0.1, fmi2True), fmi2OK);
+        EXPECT_FALSE(test_support::receive(receiver).empty());
+        EXPECT_EQ(instance.integer(datagramsSentRef), version == 24 ? 1 : 2);
+        EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+    }
 }
 
 TEST(Fmu, refuses_bad_parameters_naming_each_and_a_link_that_does_not_open)

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #if !defined(_WIN32)
+#  include <fcntl.h>
 #  include <unistd.h>
 #endif
 #include <string>
@@ -28,6 +29,7 @@ enum class Call { startLibrary, stopLibrary, resolve, open, connect, nonBlocking
 // Wraps the real platform calls, counts each, and fails the chosen one.
 struct FaultyPlatform : FaultCounter<Call> {
     long liveAllocations = 0;
+    std::string lastName;  // the name the resolver was last asked for
 };
 
 FaultyPlatform* platform = nullptr;
@@ -39,7 +41,10 @@ const SocketCalls faultyCalls{
         platform->fails(Call::stopLibrary);
         real.stopLibrary();
     },
-    [](const char* name, std::uint8_t address[4]) { return platform->fails(Call::resolve) ? -1 : real.resolveIpv4(name, address); },
+    [](const char* name, std::uint8_t address[4]) {
+        platform->lastName = name;
+        return platform->fails(Call::resolve) ? -1 : real.resolveIpv4(name, address);
+    },
     [] { return platform->fails(Call::open) ? orvalink::platform::noSocket : real.openDatagramSocket(); },
     [](SocketHandle s, const orvalink::platform::Ipv4Destination& d) { return platform->fails(Call::connect) ? -1 : real.connectTo(s, d); },
     [](SocketHandle s) { return platform->fails(Call::nonBlocking) ? -1 : real.setNonBlocking(s); },
@@ -192,7 +197,54 @@ TEST_F(LinkFaults, a_second_start_without_terminate_releases_the_first_link)
     EXPECT_EQ(fake.count(Call::close), 2);
 }
 
+// A resolver takes names of up to 255 characters: those arrive whole; this
+// build cuts a longer one there (the mex build refuses it beforehand).
+TEST_F(LinkFaults, host_names_reach_the_resolver_whole_up_to_255_characters)
+{
+    for (const std::size_t length : {254u, 255u, 256u, 300u}) {
+        fake = FaultyPlatform{};
+        fake.failing = Call::resolve;  // no real lookup of a made-up name
+        auto b = block(std::string(length, 'h'));
+        EXPECT_EQ(b->start(), "Could not connect to host !");
+        EXPECT_EQ(fake.lastName, std::string(length < 255 ? length : 255, 'h')) << length;
+        EXPECT_EQ(b->terminate(), "");
+    }
+}
+
+// The socket library's stop pairs its start once; a later definition starts it again.
+TEST_F(LinkFaults, the_socket_library_stops_once_and_starts_again)
+{
+    ASSERT_TRUE(orvalink::startSocketLibrary());
+    const int started = fake.count(Call::startLibrary);
+    orvalink::stopSocketLibrary();
+    orvalink::stopSocketLibrary();
+    EXPECT_EQ(fake.count(Call::stopLibrary), 1);
+    auto b = block();  // the definition starts it again
+    EXPECT_EQ(fake.count(Call::startLibrary), started + 1);
+    ASSERT_EQ(b->start(), "");
+    EXPECT_EQ(b->terminate(), "");
+}
+
 #if !defined(_WIN32)
+// The fcntl calls under the POSIX primitive that makes a socket non-blocking.
+TEST(PosixPrimitives, a_failing_fcntl_fails_the_non_blocking_switch)
+{
+    namespace platform = orvalink::platform;
+    const platform::SystemCalls& system = platform::platformSystemCalls;
+    const platform::SocketHandle socket = platform::openDatagramSocket();
+    ASSERT_NE(socket, platform::noSocket);
+    platform::systemCalls.getFlags = [](int) { return -1; };
+    EXPECT_EQ(platform::setNonBlocking(socket), -1);
+    platform::systemCalls = system;
+    platform::systemCalls.setFlags = [](int, int) { return -1; };
+    EXPECT_EQ(platform::setNonBlocking(socket), -1);
+    platform::systemCalls = system;
+    EXPECT_EQ(system.getFlags(socket) & O_NONBLOCK, 0);
+    EXPECT_EQ(platform::setNonBlocking(socket), 0);
+    EXPECT_NE(system.getFlags(socket) & O_NONBLOCK, 0);
+    EXPECT_EQ(platform::close(socket), 0);
+}
+
 TEST_F(LinkFaults, a_socket_on_descriptor_0_is_a_socket)
 {
     const int savedInput = ::dup(0);

@@ -8,20 +8,23 @@
 
 namespace {
 
-fly::Route routeOf(const char* output)
+fly::Route routeOf(const std::string& number)
 {
+    const std::string output = "FlightGear version: " + number + "\n";
     const std::optional<fly::Release> release = fly::findRelease(output);
     EXPECT_TRUE(release.has_value()) << output;
     return release ? fly::routeFor(*release).route : fly::Route::refuse;
 }
 
-TEST(Release, FoundOnTheLineThatNamesFlightGearOrElseFirst)
+TEST(Release, FoundAfterTheNameFlightGearOnly)
 {
     const char* full = "OSG version: 3.6.5\nFlightGear version: 2020.3.16\nRevision: 0\nSimGear version: 2020.3.16\n";
     ASSERT_TRUE(fly::findRelease(full));
     EXPECT_EQ(fly::findRelease(full)->text, "2020.3.16");
     EXPECT_EQ(fly::findRelease("FlightGear version: 2.0.0\n")->text, "2.0.0");
-    EXPECT_EQ(fly::findRelease("0.9.4")->text, "0.9.4");
+    EXPECT_EQ(fly::findRelease("   0.00 [INFO]:general    FlightGear:  Version 2020.3.16\n")->text, "2020.3.16");
+    EXPECT_FALSE(fly::findRelease("0.9.4"));  // no line names FlightGear
+    EXPECT_FALSE(fly::findRelease("   0.00 [ALRT]:general    Unable to open display \":0\"\n"));
     EXPECT_EQ(fly::findRelease("FlightGear 2018.3\n")->major, 2018);
     EXPECT_EQ(fly::findRelease("FlightGear 2018.3\n")->minor, 3);
     EXPECT_FALSE(fly::findRelease("FlightGear version: unknown\n"));
@@ -31,7 +34,7 @@ TEST(Release, FoundOnTheLineThatNamesFlightGearOrElseFirst)
 
 TEST(Release, OnlyTheOneReleaseThatReadsVersion17GoesDirect)
 {
-    EXPECT_EQ(routeOf("FlightGear version: 0.9.4"), fly::Route::direct);
+    EXPECT_EQ(routeOf("0.9.4"), fly::Route::direct);
     for (const char* reads24 : {"0.9.10", "1.0.0", "2.0.0", "3.4.0", "2016.1.1", "2018.3.6", "2019.1.2", "2020.2.1",
                                 "2020.3.16", "2024.1.1"}) {
         EXPECT_EQ(routeOf(reads24), fly::Route::relay) << reads24;
@@ -39,7 +42,7 @@ TEST(Release, OnlyTheOneReleaseThatReadsVersion17GoesDirect)
     for (const char* refused : {"0.9.5", "0.9.9", "0.9.3", "0.8.0"}) {
         EXPECT_EQ(routeOf(refused), fly::Route::refuse) << refused;
     }
-    EXPECT_EQ(fly::routeFor(*fly::findRelease("0.9.7")).reason, "reads a packet version from 18 to 23");
+    EXPECT_EQ(fly::routeFor(*fly::findRelease("FlightGear 0.9.7")).reason, "reads a packet version from 18 to 23");
 }
 
 TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)

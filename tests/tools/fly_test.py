@@ -190,6 +190,12 @@ class Fly(unittest.TestCase):
         self.assertIn("--version exited with status 1: 'Unable to open display :0'; going through fdm-relay",
                       done.stderr)
         self.assertIn("fdm-relay", done.stdout.splitlines()[0])
+        # A log line's time stamp is no release, whatever the exit status.
+        for status in ("0", "134"):
+            done = self.dry_run("   0.00 [ALRT]:general    Unable to open display \":0\"\n", [], status=status)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("going through fdm-relay", done.stderr)
+            self.assertNotIn("0.00 reads", done.stderr)
         done = self.dry_run("FlightGear version: 0.9.4\n", ["--screens", "2"])
         self.assertEqual(done.returncode, 1)
         self.assertIn("several screens need fdm-relay's fan-out", done.stderr)

@@ -65,14 +65,16 @@ std::optional<Release> findRelease(std::string_view output)
             end = output.size();
         }
         const std::string_view line = output.substr(start, end - start);
-        if (line.find("FlightGear") != std::string_view::npos) {
-            if (std::optional<Release> found = firstIn(line)) {
+        const std::size_t name = line.find("FlightGear");
+        // After the name: a log line's time stamp comes before it.
+        if (name != std::string_view::npos) {
+            if (std::optional<Release> found = firstIn(line.substr(name))) {
                 return found;
             }
         }
         start = end + 1;
     }
-    return firstIn(output);
+    return std::nullopt;  // a crash, a log line or nothing: no release named
 }
 
 Choice routeFor(const Release& release)

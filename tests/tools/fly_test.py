@@ -224,7 +224,8 @@ class Fly(unittest.TestCase):
         self.assertIn("--listen 127.0.0.1:5500 --quiet --to 127.0.0.1:9000", done.stdout)
 
     @unittest.skipIf(EMULATOR, "PATH and FGFS are this system's")
-    def test_fgfs_on_path_comes_before_the_environment(self):
+    def test_fgfs_from_the_environment_then_the_path_then_usr_games(self):
+        # Whether this machine has /usr/games/fgfs changes nothing before the last step.
         elsewhere = os.path.join(self.folder, "elsewhere")
         os.mkdir(elsewhere)
         shutil.copy(self.fgfs, os.path.join(elsewhere, "fgfs"))
@@ -234,12 +235,20 @@ class Fly(unittest.TestCase):
         done = subprocess.run(tool("orvalink-fly") + ["--dry-run"], capture_output=True, text=True, env=env,
                               timeout=TIMEOUT)
         self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("+ " + os.path.join(elsewhere, "fgfs") + " --fdm=null", done.stdout)
+        del env["FGFS"]
+        done = subprocess.run(tool("orvalink-fly") + ["--dry-run"], capture_output=True, text=True, env=env,
+                              timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("+ '" + self.fgfs + "' --fdm=null", done.stdout)
         env["PATH"] = "/nowhere"
         done = subprocess.run(tool("orvalink-fly") + ["--dry-run"], capture_output=True, text=True, env=env,
                               timeout=TIMEOUT)
-        self.assertIn("+ " + os.path.join(elsewhere, "fgfs") + " --fdm=null", done.stdout)
-
+        if os.access("/usr/games/fgfs", os.X_OK):
+            self.assertIn("+ /usr/games/fgfs --fdm=null", done.stdout)
+        else:
+            self.assertEqual(done.returncode, 1)
+            self.assertIn("FlightGear (fgfs) not found in FGFS, on PATH or in /usr/games", done.stderr)
 
 if __name__ == "__main__":
     import warnings

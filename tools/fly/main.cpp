@@ -37,7 +37,7 @@ void usage(std::FILE* out)
                  "                    (default noon)\n"
                  "  --screens N       N FlightGears, one a screen, 1 to 16 (default 1)\n"
                  "  --screen-angle D  degrees between neighbouring screens' views, 0 to 180 (default 45)\n"
-                 "  --fgfs PATH       the FlightGear program (default: fgfs on PATH, then $FGFS,\n"
+                 "  --fgfs PATH       the FlightGear program (default: $FGFS, then fgfs on PATH,\n"
                  "                    then /usr/games/fgfs)\n"
                  "  --dry-run         print the command lines, start nothing\n"
                  "  --quiet           no notes, only warnings and errors\n"
@@ -126,8 +126,8 @@ Settings parseOptions(console::Arguments& arguments)
     std::exit(1);
 }
 
-// The FlightGear program: --fgfs, else fgfs on PATH, then $FGFS, then
-// /usr/games (Debian's place, often off PATH): what the user named wins over a guess.
+// The FlightGear program: --fgfs, else $FGFS, else fgfs on PATH, else
+// /usr/games (Debian's place, often off PATH): a choice wins over a guess.
 std::string findFlightGear(const std::string& given)
 {
     if (!given.empty()) {
@@ -136,21 +136,21 @@ std::string findFlightGear(const std::string& given)
         }
         return given;
     }
-    std::string found = processes::findOnPath("fgfs");
     const char* environment = std::getenv("FGFS");
-    if (found.empty() && environment != nullptr && *environment != '\0') {
+    if (environment != nullptr && *environment != '\0') {
         if (!processes::isProgram(environment)) {
             fail("cannot run " + command_line::quoted(environment) + " (from FGFS): no such program");
         }
-        found = environment;
+        return environment;
     }
+    std::string found = processes::findOnPath("fgfs");
 #if !defined(_WIN32)
     if (found.empty() && processes::isProgram("/usr/games/fgfs")) {
         found = "/usr/games/fgfs";
     }
 #endif
     if (found.empty()) {
-        fail("FlightGear (fgfs) not found on PATH, in FGFS or in /usr/games: install it "
+        fail("FlightGear (fgfs) not found in FGFS, on PATH or in /usr/games: install it "
              "(Debian: apt-get install flightgear) or give --fgfs PATH");
     }
     return found;

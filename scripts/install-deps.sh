@@ -28,7 +28,12 @@ if [[ " ${missing[*]} " == *":i386 "* ]]; then
   dpkg --print-foreign-architectures | grep -qx i386 || run_as_root dpkg --add-architecture i386
 fi
 # One list that fails (a mirror in mid-sync) leaves the others usable.
-run_as_root apt-get update -q || echo "install-deps.sh: apt-get update failed for some lists; installing from what was read" >&2
+if ! run_as_root apt-get update -q; then
+  echo "install-deps.sh: apt-get update failed for some lists (a mirror in mid-sync?); trying once more" >&2
+  sleep 10
+  run_as_root apt-get update -q ||
+    echo "install-deps.sh: apt-get update failed again for some lists; installing from what was read" >&2
+fi
 # 32-bit Wine is optional: the Windows builds probe whether 32-bit programs run.
 required=()
 optional=()
@@ -40,5 +45,5 @@ if [ ${#required[@]} -gt 0 ]; then
 fi
 if [ ${#optional[@]} -gt 0 ]; then
   run_as_root apt-get install -y -q --no-install-recommends "${optional[@]}" ||
-    echo "install-deps.sh: could not install ${optional[*]}; the 32-bit Windows tests will be skipped" >&2
+    echo "install-deps.sh: SKIPPING the 32-bit Windows tests: could not install ${optional[*]}" >&2
 fi

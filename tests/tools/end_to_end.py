@@ -18,7 +18,7 @@ import tempfile
 import time
 import unittest
 
-from tool_support import BIN, EMULATOR, TIMEOUT, receiver, tool
+from tool_support import BIN, EMULATOR, TIMEOUT, WINE_LOADER_CRASH, receiver, run_once_more_after_wine_loader_crash, tool
 
 
 def posix_only(test):
@@ -577,6 +577,25 @@ class SilentFaults(unittest.TestCase):
                                       timeout=TIMEOUT)
                 self.assertEqual(done.returncode, 2, done.stderr)
                 self.assertIn(message, done.stderr)
+
+
+class WineLoaderCrash(unittest.TestCase):
+    """Wine's loader crash at exit gets one more run; any other failure stands."""
+
+    def test_one_more_run_after_the_loaders_crash_only(self):
+        answers = [subprocess.CompletedProcess(["x"], 1, "", WINE_LOADER_CRASH + ": dl-fini.c: 87"),
+                   subprocess.CompletedProcess(["x"], 2, "", "bad usage"),
+                   subprocess.CompletedProcess(["x"], 1, "", "failed")]
+        calls = []
+
+        def fake(*args, **kwargs):
+            calls.append(args)
+            return answers[len(calls) - 1]
+        run = run_once_more_after_wine_loader_crash(fake)
+        self.assertEqual(run(["x"]).returncode, 2)
+        self.assertEqual(len(calls), 2)
+        self.assertEqual(run(["x"]).returncode, 1)  # another failure: no second run
+        self.assertEqual(len(calls), 3)
 
 
 if __name__ == "__main__":

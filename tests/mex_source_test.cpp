@@ -202,6 +202,8 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
         const second_host::Registration r = block.registerBlock();
         EXPECT_EQ(r.errorStatus, c.message);
         EXPECT_EQ(r.numInputPorts, -1) << c.message;  // refused before declaring anything
+        EXPECT_EQ(r.operatingPoint, 0) << c.message;
+        EXPECT_EQ(std::count(r.tunable.begin(), r.tunable.end(), 0), 0) << c.message;
         EXPECT_EQ(block.checkParameters(), c.message);
     }  // the host terminates each: a block that declared nothing has nothing to free
 
@@ -212,6 +214,23 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
     for (double accepted : {1.0, 65535.0}) {
         Block block(Entry::mexFile, with(2, Parameter::doubles({accepted})));
         EXPECT_EQ(block.registerBlock().errorStatus, "") << accepted;
+    }
+}
+
+// A host that refuses the port counts gets no more declarations.
+TEST_P(MexSource, declares_nothing_more_once_the_host_refuses_a_port_count)
+{
+    for (const bool inputs : {true, false}) {
+        second_host::clearExitFunction();
+        Block block(GetParam(), parameters("127.0.0.1", 5500));
+        block.refusePortCounts(inputs, !inputs);
+        const second_host::Registration r = block.registerBlock();
+        EXPECT_EQ(r.numPWork, 0);
+        EXPECT_EQ(r.options, 0u);
+        EXPECT_EQ(r.operatingPoint, 0);
+        EXPECT_EQ(r.runtimeThreadSafety, 0);
+        EXPECT_EQ(r.tunable, std::vector<int>(3, 1));
+        EXPECT_EQ(second_host::exitFunction(), nullptr);
     }
 }
 

@@ -245,6 +245,8 @@ std::string Block::checkParameters()
 
 void Block::setMinorStep(bool minor) { S_->mdlInfo.majorTimeStep = minor ? 0 : 1; }
 
+void Block::refusePortCounts(bool inputs, bool outputs) { S_->portInfo.refuse = (inputs ? 1 : 0) | (outputs ? 2 : 0); }
+
 std::string Block::terminate()
 {
     started_ = false;
@@ -267,7 +269,7 @@ extern "C" {
 
 boolean_T th_ssSetNumInputPorts(SimStruct* S, int_T count)
 {
-    if (count < 0 || S->portInfo.inputs != nullptr) {
+    if (count < 0 || S->portInfo.inputs != nullptr || (S->portInfo.refuse & 1) != 0) {
         return 0;
     }
     S->portInfo.numInputPorts = count;
@@ -280,7 +282,7 @@ boolean_T th_ssSetNumInputPorts(SimStruct* S, int_T count)
 
 boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count)
 {
-    if (count < 0) {
+    if (count < 0 || (S->portInfo.refuse & 2) != 0) {
         return 0;
     }
     S->portInfo.numOutputPorts = count;

@@ -74,6 +74,7 @@ public:
     std::string terminate();
     std::string checkParameters();    // mdlCheckParameters, as after an edit of the dialog
     void setMinorStep(bool minor);    // the solver's sub-steps until set back
+    void refusePortCounts(bool inputs, bool outputs);  // as a host refuses a count it cannot take
 
     double sampleTime() const;
     double offsetTime() const;

@@ -100,6 +100,7 @@ struct th_SimStruct {
         int_T numInputPorts;  /* -1 until set */
         int_T numOutputPorts; /* -1 until set */
         struct th_InputPort** inputs;
+        int_T refuse; /* a test's: 1 refuses the input port count, 2 the output port count */
     } portInfo;
     struct {
         time_T* sampleTimes;

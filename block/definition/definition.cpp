@@ -89,8 +89,7 @@ void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant)
     real_T period = values[0];
     real_T offset = 0.0;
     if (variant.simulinkDialog && !simulinkSampleTime(values, count, period, offset)) {
-        const char* problem = dialogProblem(S, variant);
-        ssSetErrorStatus(S, problem != nullptr ? problem : "SampleTime is not a sample time");
+        ssSetErrorStatus(S, sampleTimeRefusal(dialogParameter(S, SAMPLE_TIME_PARAM), variant));
         return;
     }
     ssSetSampleTime(S, 0, period);

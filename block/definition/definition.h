@@ -77,4 +77,7 @@ int fdmVersionOf(SimStruct* S, const Variant& variant);
 // null when every one is right. The text stays valid until the next call.
 const char* dialogProblem(SimStruct* S, const Variant& variant);
 
+// The sentence that refuses SampleTime's value, likewise.
+const char* sampleTimeRefusal(const mxArray* sampleTime, const Variant& variant);
+
 }  // namespace orvalink

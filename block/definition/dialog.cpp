@@ -129,6 +129,13 @@ bool simulinkSampleTime(const real_T* values, std::size_t count, real_T& period,
     return true;
 }
 
+const char* sampleTimeRefusal(const mxArray* sampleTime, const Variant& variant)
+{
+    return refusal("SampleTime must be a period above 0, [period offset] with 0 <= offset < period, "
+                   "0 (continuous) or -1 (inherited)",
+                   sampleTime, variant);
+}
+
 int fdmVersionOf(SimStruct* S, const Variant& variant)
 {
     if (ssGetSFcnParamsCount(S) <= FDM_VERSION_PARAM) {
@@ -158,9 +165,7 @@ const char* dialogProblem(SimStruct* S, const Variant& variant)
     real_T period = 0.0;
     real_T offset = 0.0;
     if (values == nullptr || !simulinkSampleTime(values, count, period, offset)) {
-        return refusal("SampleTime must be a period above 0, [period offset] with 0 <= offset < period, "
-                       "0 (continuous) or -1 (inherited)",
-                       sampleTime, variant);
+        return sampleTimeRefusal(sampleTime, variant);
     }
 
     const mxArray* hostName = dialogParameter(S, HOST_NAME_PARAM);

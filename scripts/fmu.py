@@ -11,6 +11,7 @@
 import argparse
 import os
 import re
+import stat
 import sys
 import zipfile
 from xml.sax.saxutils import quoteattr
@@ -34,6 +35,30 @@ def input_elements(header):
     return elements
 
 
+# The unit each input's name ends in, and its definition in SI base units.
+UNITS = [  # longest ending first: _ftps2 before _ftps
+    ("_ftps2", "ft/s2", 'm="1" s="-2" factor="0.3048"'),
+    ("_radps", "rad/s", 'rad="1" s="-1"'),
+    ("_ftps", "ft/s", 'm="1" s="-1" factor="0.3048"'),
+    ("_galph", "gal/h", 'm="3" s="-1" factor="1.0515032733333334e-06"'),  # US gallons
+    ("_rpm", "rpm", 'rad="1" s="-1" factor="0.10471975511965977"'),
+    ("_rad", "rad", 'rad="1"'),
+    ("_kt", "kt", 'm="1" s="-1" factor="0.5144444444444445"'),
+    ("_m", "m", 'm="1"'),
+]
+
+
+def unit_of(name):
+    return next((unit for ending, unit, _ in UNITS if name.endswith(ending)), None)
+
+
+def unit_definitions(elements):
+    used = {unit_of(name) for name, _ in elements}
+    units = "".join(f'    <Unit name="{unit}"><BaseUnit {base}/></Unit>\n'
+                    for _, unit, base in UNITS if unit in used)
+    return "  <UnitDefinitions>\n" + units + "  </UnitDefinitions>\n" if units else ""
+
+
 def variable(name, ref, causality, variability, description, element, initial=None):
     extra = f" initial={quoteattr(initial)}" if initial else ""
     return (f"    <ScalarVariable name={quoteattr(name)} valueReference=\"{ref}\" causality=\"{causality}\" "
@@ -53,9 +78,11 @@ def model_description(elements, guid, version):
                  "or 17 (336 bytes, the Simulink block's)", '<Integer start="24"/>'),
     ]
     for i, (name, description) in enumerate(elements):
-        variables.append(variable(name, FIRST_INPUT_REF + i, "input", "continuous", description, '<Real start="0"/>'))
+        unit = unit_of(name)
+        real = f'<Real unit="{unit}" start="0"/>' if unit else '<Real start="0"/>'
+        variables.append(variable(name, FIRST_INPUT_REF + i, "input", "continuous", description, real))
     variables.append(variable("datagramsSent", DATAGRAMS_SENT_REF, "output", "discrete",
-                              "Datagrams sent since initialisation, one a step", "<Integer/>"))
+                              "Datagrams the system took since initialisation, at most one a step (a refused one is not counted)", "<Integer/>"))
     sent = len(variables)  # 1-based index of the output
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             f'<fmiModelDescription fmiVersion="2.0" modelName="orvalink" guid={quoteattr(guid)}\n'
@@ -63,8 +90,10 @@ def model_description(elements, guid, version):
             f'  version={quoteattr(version)} generationTool="orvalink" variableNamingConvention="flat">\n'
             '  <CoSimulation modelIdentifier="orvalink" canHandleVariableCommunicationStepSize="true"\n'
             '    canNotUseMemoryManagementFunctions="true"/>\n'
+            + unit_definitions(elements) +
             '  <LogCategories>\n'
             '    <Category name="logStatusError" description="Why a call failed"/>\n'
+            '    <Category name="logStatusWarning" description="A datagram the system did not take, once a run"/>\n'
             '    <Category name="logAll" description="What the FMU does"/>\n'
             '  </LogCategories>\n'
             '  <DefaultExperiment startTime="0" stepSize="0.05"/>\n'
@@ -80,9 +109,12 @@ def write_fmu(output, description, binaries):
     """Writes the zip anew under a temporary name, then puts it in place."""
     partial = output + ".partial"
     with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as fmu:
-        fmu.writestr("modelDescription.xml", description)
-        for name, data in sorted(binaries.items()):
-            fmu.writestr(name, data)
+        for name, data in [("modelDescription.xml", description)] + sorted(binaries.items()):
+            entry = zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0))
+            entry.create_system = 3  # Unix: the mode below is read
+            entry.external_attr = (stat.S_IFREG | 0o644) << 16  # a plain file, readable by all
+            entry.compress_type = zipfile.ZIP_DEFLATED
+            fmu.writestr(entry, data)
     os.replace(partial, output)
 
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <cstdarg>
@@ -278,6 +280,83 @@ TEST(Fmu, counts_only_what_it_sent_and_sends_no_version_24_position_that_is_not_
         EXPECT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
     }
 }
+
+// Exactly the categories named are turned on or off; no categories means
+// all; an unknown one is an error, said in the log.
+TEST(Fmu, logs_the_categories_it_is_asked_to)
+{
+    const auto countUnder = [](const Log& log, const std::string& category) {
+        return std::count_if(log.lines.begin(), log.lines.end(),
+                             [&](const std::string& l) { return l.find(" " + category + ": ") != std::string::npos; });
+    };
+    {
+        Instance instance;
+        const fmi2String warnings[] = {"logStatusWarning"};
+        ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2True, 1, warnings), fmi2OK);
+        udp::Socket receiver = test_support::receiver();
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+        EXPECT_EQ(countUnder(instance.log, "logAll"), 0) << "logAll was not named";
+        const fmi2String all[] = {"logAll"};
+        ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2True, 1, all), fmi2OK);
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.0, 0.1, fmi2True), fmi2OK);
+        ASSERT_EQ(fmu().fmi2Terminate(instance.component), fmi2OK);
+        ASSERT_EQ(fmu().fmi2Reset(instance.component), fmi2OK);
+        const auto afterOn = countUnder(instance.log, "logAll");
+        ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2False, 1, all), fmi2OK);
+        EXPECT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+        EXPECT_EQ(countUnder(instance.log, "logAll"), afterOn) << "turned off again";
+        const fmi2String errors[] = {"logStatusError"};
+        ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2False, 1, errors), fmi2OK);
+        EXPECT_EQ(fmu().fmi2DoStep(instance.component, 0.0, -1.0, fmi2True), fmi2Error);
+        EXPECT_EQ(countUnder(instance.log, "logStatusError"), 0) << "errors turned off";
+    }
+    {
+        Instance instance;
+        ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2True, 0, nullptr), fmi2OK);  // all
+        udp::Socket receiver = test_support::receiver();
+        ASSERT_EQ(instance.initialise("127.0.0.1", receiver.localPort()), fmi2OK);
+        EXPECT_GT(countUnder(instance.log, "logAll"), 0);
+    }
+    {
+        Instance instance;
+        const fmi2String unknown[] = {"logAll", "logEverything"};
+        EXPECT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2True, 2, unknown), fmi2Error);
+        ASSERT_EQ(instance.log.lines.size(), 1u);
+        EXPECT_NE(instance.log.lines[0].find("logStatusError: fmi2SetDebugLogging: no log category logEverything"),
+                  std::string::npos)
+            << instance.log.lines[0];
+    }
+}
+
+#if !defined(_WIN32)
+// A port where nothing listens refuses datagrams: the refusal is logged once
+// for each run of refusals, not counted, and the simulation goes on.
+TEST(Fmu, logs_a_run_of_refused_sends_once_and_goes_on)
+{
+    Instance instance;
+    const fmi2String warnings[] = {"logStatusWarning"};
+    ASSERT_EQ(fmu().fmi2SetDebugLogging(instance.component, fmi2True, 1, warnings), fmi2OK);
+    std::uint16_t closed = 0;
+    {
+        udp::Socket gone = test_support::receiver();  // a port that was free a moment ago
+        closed = gone.localPort();
+    }
+    ASSERT_EQ(instance.initialise("127.0.0.1", closed, 17), fmi2OK);
+    int steps = 0;
+    for (; steps < 20; ++steps) {
+        ASSERT_EQ(fmu().fmi2DoStep(instance.component, 0.05 * steps, 0.05, fmi2True), fmi2OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the refusal comes back from the port
+    }
+    const fmi2Integer sent = instance.integer(datagramsSentRef);
+    EXPECT_LT(sent, steps);
+    EXPECT_GT(sent, 0);  // a refusal arrives after a send: every other one goes out
+    const auto warnings_logged = std::count_if(instance.log.lines.begin(), instance.log.lines.end(), [](const std::string& l) {
+        return l.find("logStatusWarning: the system did not take the datagram") != std::string::npos;
+    });
+    EXPECT_GE(warnings_logged, 1);
+    EXPECT_LE(warnings_logged, steps - sent);
+}
+#endif
 
 TEST(Fmu, refuses_bad_parameters_naming_each_and_a_link_that_does_not_open)
 {

@@ -43,13 +43,24 @@ constexpr const char* defaultHostName = "127.0.0.1";
 constexpr fmi2Integer defaultPort = 5500;
 constexpr fmi2Integer defaultVersion = 24;
 
+// The log categories of the model description, one bit each.
+enum LogCategory : unsigned { LOG_ERROR = 1u, LOG_REFUSED_SEND = 2u, LOG_ALL = 4u };
+struct CategoryName {
+    LogCategory category;
+    const char* name;
+};
+constexpr CategoryName logCategories[] = {
+    {LOG_ERROR, "logStatusError"}, {LOG_REFUSED_SEND, "logStatusWarning"}, {LOG_ALL, "logAll"}};
+constexpr unsigned allCategories = LOG_ERROR | LOG_REFUSED_SEND | LOG_ALL;
+
 // The states of the standard's state machine that this slave can reach.
 enum class Phase { instantiated, initialization, stepComplete, terminated, error };
 
 struct Instance {
     fmi2CallbackFunctions callbacks;
     char name[instanceNameCapacity];  // cut to fit; for log lines only
-    bool loggingOn;
+    unsigned logging;                 // the categories logged
+    bool refusing;                    // the last send was refused: the run of refusals is logged
     Phase phase;
     bool stopTimeDefined;
     fmi2Real stopTime;
@@ -94,18 +105,43 @@ void logLine(const fmi2CallbackFunctions& callbacks, const char* instanceName, f
     callbacks.logger(callbacks.componentEnvironment, instanceName, status, category, escaped);
 }
 
-// Lines that are not errors go out only with logging on.
+const char* categoryName(LogCategory category)
+{
+    for (const CategoryName& known : logCategories) {
+        if (known.category == category) {
+            return known.name;
+        }
+    }
+    return "logAll";
+}
+
+// One line under `category`, if the importer logs and the category is on.
+#if defined(__GNUC__)
+__attribute__((format(printf, 4, 5)))
+#endif
+void logAs(const Instance* instance, LogCategory category, fmi2Status status, const char* format, ...)
+{
+    if (instance->callbacks.logger == nullptr || (instance->logging & category) == 0) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    logLine(instance->callbacks, instance->name, status, categoryName(category), format, args);
+    va_end(args);
+}
+
+// What the FMU does, under logAll.
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
 void logInfo(const Instance* instance, const char* format, ...)
 {
-    if (instance->callbacks.logger == nullptr || !instance->loggingOn) {
+    if (instance->callbacks.logger == nullptr || (instance->logging & LOG_ALL) == 0) {
         return;
     }
     va_list args;
     va_start(args, format);
-    logLine(instance->callbacks, instance->name, fmi2OK, "logAll", format, args);
+    logLine(instance->callbacks, instance->name, fmi2OK, categoryName(LOG_ALL), format, args);
     va_end(args);
 }
 
@@ -115,10 +151,10 @@ __attribute__((format(printf, 2, 3)))
 #endif
 fmi2Status fail(Instance* instance, const char* format, ...)
 {
-    if (instance->callbacks.logger != nullptr) {
+    if (instance->callbacks.logger != nullptr && (instance->logging & LOG_ERROR) != 0) {
         va_list args;
         va_start(args, format);
-        logLine(instance->callbacks, instance->name, fmi2Error, "logStatusError", format, args);
+        logLine(instance->callbacks, instance->name, fmi2Error, categoryName(LOG_ERROR), format, args);
         va_end(args);
     }
     instance->phase = Phase::error;
@@ -173,6 +209,7 @@ void setDefaults(Instance* instance)
     instance->port = defaultPort;
     instance->version = defaultVersion;
     instance->datagramsSent = 0;
+    instance->refusing = false;
     std::memset(instance->inputs, 0, sizeof instance->inputs);
     std::memset(instance->packet17, 0, sizeof instance->packet17);
 }
@@ -216,6 +253,8 @@ fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType, fmi2Str
     }
     Instance probe{};
     probe.callbacks = *functions;  // valid only during this call: copied
+    // Errors are logged unless the importer turns them off; the rest only with logging on.
+    probe.logging = loggingOn != fmi2False ? allCategories : static_cast<unsigned>(LOG_ERROR);
     copyCut(probe.name, instanceNameCapacity, instanceName != nullptr ? instanceName : "");
     if (instanceName == nullptr || instanceName[0] == '\0') {
         fail(&probe, "fmi2Instantiate needs an instance name");
@@ -235,7 +274,6 @@ fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType, fmi2Str
         fail(&probe, "no memory for the instance");
         return nullptr;
     }
-    instance->loggingOn = loggingOn != fmi2False;
     instance->socket = noSocket;
     setDefaults(instance);
     double* element = instance->inputs;
@@ -257,14 +295,34 @@ void fmi2FreeInstance(fmi2Component c)
     delete instance;
 }
 
-fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean loggingOn, size_t /*nCategories*/,
-                               const fmi2String /*categories*/[])
+fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean loggingOn, size_t nCategories,
+                               const fmi2String categories[])
 {
     auto* instance = static_cast<Instance*>(c);
     if (instance == nullptr) {
         return nullInstance("fmi2SetDebugLogging");
     }
-    instance->loggingOn = loggingOn != fmi2False;
+    // No categories: all of them. Otherwise exactly those named, each known.
+    unsigned named = nCategories == 0 ? allCategories : 0u;
+    if (nCategories > 0 && categories == nullptr) {
+        instance->logging |= LOG_ERROR;
+        return fail(instance, "fmi2SetDebugLogging got %lu categories and no array", static_cast<unsigned long>(nCategories));
+    }
+    for (size_t i = 0; i < nCategories; ++i) {
+        unsigned found = 0;
+        for (const CategoryName& known : logCategories) {
+            if (categories[i] != nullptr && std::strcmp(categories[i], known.name) == 0) {
+                found = known.category;
+            }
+        }
+        if (found == 0) {
+            instance->logging |= LOG_ERROR;  // the refusal is said whatever was turned off
+            return fail(instance, "fmi2SetDebugLogging: no log category %.60s (logStatusError, logStatusWarning, logAll)",
+                        categories[i] != nullptr ? categories[i] : "(null)");
+        }
+        named |= found;
+    }
+    instance->logging = loggingOn != fmi2False ? (instance->logging | named) : (instance->logging & ~named);
     return fmi2OK;
 }
 
@@ -350,7 +408,16 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2R
         sent = orvalink::sendDatagram(instance->socket, instance->packet17, fdm17::packetSize);
     }
     if (sent) {
-        ++instance->datagramsSent;  // what the platform took, not what was tried
+        ++instance->datagramsSent;  // what the system took, not what was tried
+        instance->refusing = false;
+    } else if (instance->socket != noSocket && !instance->refusing &&
+               (instance->version != 24 || fdm24::forwardable(instance->packet17))) {
+        // Once for each run of refusals (nothing listening, or a full buffer); the simulation goes on.
+        instance->refusing = true;
+        logAs(instance, LOG_REFUSED_SEND, fmi2Warning,
+              "the system did not take the datagram for %.60s port %d (nothing listening there?); "
+              "the next refusals are not logged until one goes out",
+              instance->hostName, static_cast<int>(instance->port));
     }
     instance->lastSuccessfulTime = end;
     return fmi2OK;

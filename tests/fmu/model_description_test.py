@@ -9,6 +9,7 @@ usage: model_description_test.py FMU GUID BIN_FOLDER [EMULATOR...]
 """
 import ctypes
 import os
+import stat
 import subprocess
 import sys
 import tempfile
@@ -100,6 +101,36 @@ class Archive(unittest.TestCase):
             key = (v[0].tag, v.get("valueReference"))
             self.assertNotIn(key, references, v.get("name"))
             references[key] = v.get("name")
+
+    def test_units_follow_the_names_and_are_defined(self):
+        endings = {"_ftps2": "ft/s2", "_radps": "rad/s", "_ftps": "ft/s", "_galph": "gal/h", "_rpm": "rpm",
+                   "_rad": "rad", "_kt": "kt", "_m": "m"}
+        defined = {u.get("name"): u.find("BaseUnit").attrib for u in self.root.find("UnitDefinitions")}
+        used = set()
+        for v in self.variables:
+            if v.get("causality") != "input":
+                continue
+            name = v.get("name")
+            expected = next((unit for ending, unit in endings.items() if name.endswith(ending)), None)
+            self.assertEqual(v[0].get("unit"), expected, name)
+            used.add(expected)
+        used.discard(None)
+        self.assertEqual(set(defined), used)
+        self.assertEqual(defined["kt"], {"m": "1", "s": "-1", "factor": "0.5144444444444445"})
+        self.assertEqual(defined["ft/s2"], {"m": "1", "s": "-2", "factor": "0.3048"})
+        self.assertEqual(defined["rad"], {"rad": "1"})
+        experiment = self.root.find("DefaultExperiment")
+        self.assertEqual(experiment.get("stepSize"), "0.05")
+        self.assertIsNone(experiment.get("stopTime"))
+        categories = [c.get("name") for c in self.root.find("LogCategories")]
+        self.assertEqual(categories, ["logStatusError", "logStatusWarning", "logAll"])
+
+    def test_entries_are_plain_readable_files(self):
+        with zipfile.ZipFile(FMU) as fmu:
+            for entry in fmu.infolist():
+                mode = entry.external_attr >> 16
+                self.assertEqual(entry.create_system, 3, entry.filename)
+                self.assertTrue(stat.S_ISREG(mode) and mode & 0o444 == 0o444, f"{entry.filename}: {mode:o}")
 
     def test_model_structure_lists_the_output(self):
         structure = self.root.find("ModelStructure")

@@ -226,7 +226,8 @@ void encodeAndSend(benchmark::State& state)
 }
 
 // One step of orvalink-run --fast: the next demo state, copied into the
-// ports, and mdlOutputs through the host's slot with its error status read.
+// ports, mdlOutputs through the host's slot with its error status read, and
+// every 64 steps the socket asked for a refusal.
 void runnerStep(benchmark::State& state)
 {
     std::string error;
@@ -236,7 +237,12 @@ void runnerStep(benchmark::State& state)
         return;
     }
     runner::DemoFlight demo(21.3187, -157.9225);
+    const auto socket = static_cast<std::intptr_t>(static_cast<const int*>(block->pwork()[0])[0]);
+    long long steps = 0;
     for (auto _ : state) {
+        if (steps++ % 64 == 0) {  // as often as the runner asks for a refusal with --fast
+            benchmark::DoNotOptimize(udp::takePendingError(socket));
+        }
         const runner::Inputs& inputs = demo.next(0.01);
         std::size_t at = 0;
         for (int port = 0; port < runner::numPorts; ++port) {

@@ -237,6 +237,7 @@ class Options(unittest.TestCase):
         (["orvalink-run", "--lat", "90"], "--lat '90': degrees, above -90 and below 90"),
         (["orvalink-run", "--lat=-91"], "--lat '-91'"),
         (["orvalink-run", "--lon", "180.5"], "--lon '180.5': degrees, from -180 to 180"),
+        (["orvalink-run", "--input", "flight.csv", "--lat", "10"], "--lat and --lon place the demo flight: they do nothing with --input"),
         (["orvalink-run", "--host", ""], "--host ''"),
         (["orvalink-run", "--steps", "5", "--duration", "5"], "--steps and --duration exclude each other"),
         (["orvalink-run", "--fast=yes"], "--fast takes no value"),
@@ -353,7 +354,11 @@ class Stopping(unittest.TestCase):
         runner.send_signal(signal.SIGINT)
         err = runner.communicate(timeout=5)[1]
         self.assertLess(time.monotonic() - began, 2.0)
+        self.assertEqual(runner.returncode, 0, err)
+        self.assertIn("0 steps sent", err)
         self.assertIn("(stopped)", err)
+        self.assertNotIn("read error", err)
+        self.assertNotIn("no datagram sent", err)
 
     @posix_only
     def test_termination_request_stops_listener_and_relay_with_their_summaries(self):

@@ -237,6 +237,9 @@ class Options(unittest.TestCase):
         (["orvalink-run", "--lat", "90"], "--lat '90': degrees, above -90 and below 90"),
         (["orvalink-run", "--lat=-91"], "--lat '-91'"),
         (["orvalink-run", "--lon", "180.5"], "--lon '180.5': degrees, from -180 to 180"),
+        (["orvalink-run", "--host", "::1"], "--host '::1': an IPv4 address or a host name (IPv6 addresses are not supported)"),
+        (["fdm-listen", "--bind", "::1"], "--bind '::1': an IPv4 address or a host name (IPv6 addresses are not supported)"),
+        (["fdm-relay", "--listen", "[::1]:5500", "--to", "127.0.0.1:5501"], "--listen '[::1]:5500': an IPv4 address or a host name (IPv6 addresses are not supported)"),
         (["orvalink-run", "--input", "flight.csv", "--lat", "10"], "--lat and --lon place the demo flight: they do nothing with --input"),
         (["orvalink-run", "--host", ""], "--host ''"),
         (["orvalink-run", "--steps", "5", "--duration", "5"], "--steps and --duration exclude each other"),
@@ -574,7 +577,7 @@ class SilentFaults(unittest.TestCase):
                               (["--listen", f"0.0.0.0:{port}", "--to", f"localhost:{port}"], "is where the relay listens"),
                               (["--listen", "0", "--to", f"127.0.0.1:{port}", "--to", f"localhost:{port}"],
                                f"--to 'localhost:{port}' is given twice (as '127.0.0.1:{port}')"),
-                              (["--to", "::1"], "--to '::1': IPv6 is not supported"),
+                              (["--to", "::1"], "--to '::1': an IPv4 address or a host name (IPv6 addresses are not supported)"),
                               (["--listen", "4.7e4"], "--listen '4.7e4'"),
                               (["extra"], "unexpected argument 'extra'")):
             with self.subTest(args=args):

@@ -244,7 +244,7 @@ class RecordAndReplay(unittest.TestCase):
                               (["fdm-replay", "a", "--speed", "0"], "--speed '0': a factor from 0.001 to 1000"),
                               (["fdm-replay", "a", "--speed", "1e-12"], "--speed '1e-12': a factor from 0.001 to 1000"),
                               (["fdm-replay", "a", "--speed", "2", "--fast"], "--speed and --fast: give one of them"),
-                              (["fdm-replay", "a", "--to", "[::1]:5501"], "--to '[::1]:5501': IPv6 is not supported"),
+                              (["fdm-replay", "a", "--to", "[::1]:5501"], "--to '[::1]:5501': an IPv4 address or a host name (IPv6 addresses are not supported)"),
                               (["fdm-replay", "a", "--port", "0x157c"], "--port '0x157c'")):
             done = run(args, text=True)
             self.assertEqual(done.returncode, 2)

@@ -242,8 +242,8 @@ Options parseOptions(int argc, char** argv)
             options.local.port = static_cast<std::uint16_t>(args.decimal(0, 65535, "a whole number from 0 to 65535"));
         } else if (args.is("--bind")) {
             options.local.host = args.value();
-            if (options.local.host.empty() || options.local.host.size() > 255) {
-                args.refuse(options.local.host, "a host name or IPv4 address of 1 to 255 characters");
+            if (const char* problem = udp::hostProblem(options.local.host)) {
+                args.refuse(options.local.host, problem);
             }
         } else if (args.is("--full")) {
             choose(Format::full);

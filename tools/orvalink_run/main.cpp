@@ -86,8 +86,8 @@ Options parse(int argc, char** argv)
     while (args.next()) {
         if (args.is("--host")) {
             options.host = args.value();
-            if (options.host.empty() || options.host.size() > 255) {
-                args.refuse(options.host, "a host name or IPv4 address of 1 to 255 characters");
+            if (const char* problem = udp::hostProblem(options.host)) {
+                args.refuse(options.host, problem);
             }
         } else if (args.is("--port")) {
             options.port = static_cast<long>(args.decimal(1, 65535, "a whole number from 1 to 65535"));

@@ -33,7 +33,7 @@ std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string
 const char* endpointProblem(const std::string& text, bool destination)
 {
     if (text.find('[') != std::string::npos || text.find(':') != text.rfind(':')) {
-        return "IPv6 is not supported";
+        return ipv6Refused;
     }
     const std::optional<Endpoint> endpoint = parseEndpoint(text, "127.0.0.1");
     if (!destination) {
@@ -43,6 +43,14 @@ const char* endpointProblem(const std::string& text, bool destination)
         return "HOST:PORT with a port from 1 to 65535";
     }
     return nullptr;
+}
+
+const char* hostProblem(const std::string& host)
+{
+    if (host.find(':') != std::string::npos || host.find('[') != std::string::npos) {
+        return ipv6Refused;
+    }
+    return host.empty() || host.size() > 255 ? "a host name or IPv4 address of 1 to 255 characters" : nullptr;
 }
 
 bool startSockets() { return calls::start(); }

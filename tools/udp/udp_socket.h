@@ -23,6 +23,12 @@ std::optional<Endpoint> parseEndpoint(const std::string& text, const std::string
 // when nothing is. A destination needs HOST:PORT with a port from 1.
 const char* endpointProblem(const std::string& text, bool destination);
 
+// What is wrong with `host` as an option's host name or IPv4 address; null when nothing is.
+const char* hostProblem(const std::string& host);
+
+// Every tool refuses an IPv6 address with these words.
+constexpr const char* ipv6Refused = "an IPv4 address or a host name (IPv6 addresses are not supported)";
+
 struct Sender {
     std::uint32_t ip = 0;
     std::uint16_t port = 0;

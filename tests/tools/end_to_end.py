@@ -81,17 +81,23 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(len(packets), 5)
         for values, p in zip(rows, packets):
             self.assertEqual(p["version"], 17)
-            self.assertEqual((p["latitude"], p["longitude"], p["altitude"]), (values[0], values[1], values[2]))
-            self.assertEqual((p["roll"], p["pitch"], p["heading"]), tuple(f32(v) for v in values[3:6]))
-            self.assertEqual((p["calibratedAirspeed"], p["climbRate"]), (f32(values[6]), f32(values[7])))
-            self.assertEqual(p["surface"][:7], [f32(values[9]), 0.0, f32(values[8]), -f32(values[10]),
-                                                f32(values[10]), -f32(values[11]), -f32(values[11])])
-            self.assertEqual(p["engineState"][0], 2 if values[15] > 0 else 0)
-            self.assertEqual((p["engineRpm"][0], p["fuelFlow"][0]), (f32(values[16]), f32(values[17])))
-            self.assertEqual(p["heightAboveGround"], f32(values[18]))
-            self.assertEqual([p["velocityNorth"], p["velocityEast"], p["velocityDown"]], [f32(v) for v in values[19:22]])
-            self.assertEqual([p["rollRate"], p["pitchRate"], p["yawRate"]], [f32(v) for v in values[22:25]])
-            self.assertEqual([p["accelX"], p["accelY"], p["accelZ"]], [f32(v) for v in values[25:28]])
+            self.assertEqual((p["latitude_rad"], p["longitude_rad"], p["altitude_m"]), (values[0], values[1], values[2]))
+            self.assertEqual((p["roll_rad"], p["pitch_rad"], p["heading_rad"]), tuple(f32(v) for v in values[3:6]))
+            self.assertEqual((p["calibrated_airspeed_kt"], p["climb_rate_ftps"]), (f32(values[6]), f32(values[7])))
+            self.assertEqual([p[k] for k in ("elevator", "elevator_trim_tab", "flaps", "left_aileron", "right_aileron",
+                                             "rudder", "nose_wheel")],
+                             [f32(values[9]), 0.0, f32(values[8]), -f32(values[10]), f32(values[10]),
+                              -f32(values[11]), -f32(values[11])])
+            self.assertNotIn("left_flap", p)  # version 24 only
+            self.assertEqual(p["engine_state"][0], 2 if values[15] > 0 else 0)
+            self.assertEqual((p["engine_rpm"][0], p["fuel_flow_galph"][0]), (f32(values[16]), f32(values[17])))
+            self.assertEqual(p["height_above_ground_m"], f32(values[18]))
+            self.assertEqual([p["velocity_north_ftps"], p["velocity_east_ftps"], p["velocity_down_ftps"]],
+                             [f32(v) for v in values[19:22]])
+            self.assertEqual([p["roll_rate_radps"], p["pitch_rate_radps"], p["yaw_rate_radps"]],
+                             [f32(v) for v in values[22:25]])
+            self.assertEqual([p["accel_x_ftps2"], p["accel_y_ftps2"], p["accel_z_ftps2"]], [f32(v) for v in values[25:28]])
+            self.assertIn("current_time_s", p)
         self.assertIn("5 packets", err)
 
     def test_runner_to_relay_to_receiver_gets_version_24_in_place(self):
@@ -158,7 +164,7 @@ class EndToEnd(unittest.TestCase):
             sender.sendto(datagram, ("127.0.0.1", port))
         out, err = listener.communicate(timeout=TIMEOUT)
         self.assertEqual(listener.returncode, 0)
-        self.assertEqual(json.loads(out)["latitude"], 0.25)
+        self.assertEqual(json.loads(out)["latitude_rad"], 0.25)
         self.assertEqual(err.count("skipped malformed datagram"), 5, err)
         self.assertIn("only byte-swapped", err)
         self.assertIn("1 packet,", err)
@@ -428,7 +434,7 @@ class Listener(unittest.TestCase):
         # At most five reports in any second, and a count of the rest when the second is over.
         seconds = int(time.monotonic() - began) + 1
         self.assertEqual(len(out.splitlines()), 1)
-        self.assertIn("receivedAt", json.loads(out))
+        self.assertIn("received_at_s", json.loads(out))
         self.assertLessEqual(err.count("skipped malformed datagram"), 5 * seconds)
         self.assertIn("more malformed datagrams not reported", err)
         self.assertLessEqual(len(err.splitlines()), 6 * seconds + 2)

@@ -1,6 +1,8 @@
 // The readable field table.
 #include "readable.h"
 
+#include <string_view>
+
 #include <array>
 
 namespace fdm {
@@ -95,6 +97,28 @@ bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column
     }
     value = valueOf(datagram, fdm17::Field{"", position, 1, column.encoding}, 0);
     return true;
+}
+
+std::string keyWithUnit(const Column& column)
+{
+    struct Suffix {
+        std::string_view unit;
+        const char* suffix;
+    };
+    static constexpr Suffix suffixes[] = {
+        {"rad", "_rad"},   {"m", "_m"},       {"rad/s", "_radps"}, {"kt", "_kt"},     {"ft/s", "_ftps"},
+        {"ft/s^2", "_ftps2"}, {"deg", "_deg"}, {"rpm", "_rpm"},   {"gal/h", "_galph"}, {"psi", "_psi"},
+        {"degF", "_degf"}, {"inHg", "_inhg"}, {"gal", "_gal"},    {"s", "_s"},        {"s since 1970", "_s"},
+    };
+    const std::string_view name = column.name;
+    for (const Suffix& s : suffixes) {
+        const std::string_view suffix = s.suffix;
+        const bool named = name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+        if (s.unit == column.unit) {
+            return named ? std::string(name) : std::string(name) + s.suffix;  // engine_rpm stays
+        }
+    }
+    return column.name;  // a count, a state, a normalised or 0-to-1 value
 }
 
 void writeCsvHeader(std::FILE* out)

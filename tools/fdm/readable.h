@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 
 #include "datagram.h"
 
@@ -27,6 +28,10 @@ struct Column {
 };
 
 std::span<const Column> columns();
+
+// The column's name with its unit as a key ends in it ("latitude_rad",
+// "climb_rate_ftps"); the name alone for a value without a unit.
+std::string keyWithUnit(const Column& column);
 
 // Element `index` of `column` in a well-formed datagram; false when its version has no such field.
 bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column& column, int index, double& value);

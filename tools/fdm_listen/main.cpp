@@ -30,7 +30,8 @@ void usage(std::FILE* out)
                  "  --port N       UDP port to listen on, 0 to 65535 (default 5500; 0: any free port)\n"
                  "  --bind ADDR    address to bind (default 127.0.0.1)\n"
                  "  --full         every field with its unit, instead of one line a datagram\n"
-                 "  --json         one JSON object a line\n"
+                 "  --json         one JSON object a line, each key ending in its unit (latitude_rad,\n"
+                 "                 climb_rate_ftps; angles in radians)\n"
                  "  --csv          one CSV table: a header, then a row a datagram\n"
                  "  --count N      stop after N well-formed datagrams\n"
                  "  --timeout S    stop after S seconds\n"
@@ -141,22 +142,25 @@ void printJsonNumber(double value)
     }
 }
 
+// Keys carry their units, as the line output's values do (radians, not degrees).
 void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind, double received)
 {
-    std::printf("{\"receivedAt\":%.6f", received);
-    for (const fdm17::Field& field : fdm::fieldsOf(kind)) {
-        if (field.encoding == fdm17::Encoding::bytes && std::strstr(field.name, "padding") != nullptr) {
-            continue;
+    std::printf("{\"received_at_s\":%.6f", received);
+    for (const fdm::Column& column : fdm::columns()) {
+        double value = 0.0;
+        if (!fdm::columnValue(datagram, kind, column, 0, value)) {
+            continue;  // not in this version
         }
-        std::printf(",\"%s\":", field.name);
-        if (field.count > 1) {
+        std::printf(",\"%s\":", fdm::keyWithUnit(column).c_str());
+        if (column.count > 1) {
             std::printf("[");
         }
-        for (std::size_t i = 0; i < field.count; ++i) {
+        for (int i = 0; i < column.count; ++i) {
             std::printf("%s", i > 0 ? "," : "");
-            printJsonNumber(fdm::valueOf(datagram, field, i));
+            (void)fdm::columnValue(datagram, kind, column, i, value);
+            printJsonNumber(value);
         }
-        if (field.count > 1) {
+        if (column.count > 1) {
             std::printf("]");
         }
     }

@@ -134,10 +134,11 @@ class RecordAndReplay(unittest.TestCase):
             time.sleep(0.3)
             began = time.monotonic()
             replay.send_signal(signal.SIGINT)
-            replay.communicate(timeout=5)
+            err = replay.communicate(timeout=5)[1]
             os.close(writer)
             self.assertLess(time.monotonic() - began, 1.0)
             self.assertEqual(replay.returncode, 0)
+            self.assertIn("0 datagrams sent (stopped)", err)  # the summary, also when nothing came
 
     def test_two_flows_in_one_capture_are_told_apart(self):
         with tempfile.NamedTemporaryFile(suffix=".pcap", delete=False) as handle:
@@ -156,9 +157,26 @@ class RecordAndReplay(unittest.TestCase):
         self.assertEqual([struct.unpack_from(">d", d, 16)[0] for d in drain(sink)], [0.2, 0.4, 0.5])
         # A translating replay drops a position that is not a number, as the relay does.
         done = run(["fdm-replay", handle.name, "--port", "5700", "--v24"] + to, text=True)
-        os.unlink(handle.name)
         self.assertIn("1 not finite dropped", done.stderr)
         self.assertEqual(drain(sink, 0.2), [])
+        # A port the capture lacks: refused before anything is said to be done.
+        done = run(["fdm-replay", handle.name, "--port", "5800"] + to, text=True)
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stderr.count("\n"), 1, done.stderr)
+        self.assertIn("holds no FlightGear datagram to port 5800; it holds datagrams to 5500 (2), 5600 (3), 5700 (1)",
+                      done.stderr)
+        self.assertEqual(drain(sink, 0.2), [])
+        # --csv says which flow it took, from a file and from a pipe.
+        done = run(["fdm-replay", handle.name, "--csv"], text=True)
+        self.assertEqual(len(done.stdout.splitlines()), 3)  # the header and 5500's two
+        self.assertIn("several ports: 5500 (2), 5600 (3), 5700 (1); writing 5500 (pick one with --port)", done.stderr)
+        with open(handle.name, "rb") as capture:
+            done = run(["fdm-replay", "-", "--csv"], stdin=capture, text=True)
+        self.assertEqual(len(done.stdout.splitlines()), 3)
+        self.assertIn("wrote the datagrams to port 5500; skipped 4 to other ports", done.stderr)
+        done = run(["fdm-replay", handle.name, "--csv", "--port", "5800"], text=True)
+        self.assertEqual((done.returncode, done.stdout), (1, ""))
+        os.unlink(handle.name)
 
     @unittest.skipIf(EMULATOR, "signals are POSIX-only")
     def test_loop_goes_round_until_stopped(self):
@@ -262,12 +280,21 @@ class RecordAndReplay(unittest.TestCase):
         self.assertIn("cannot write '/proc/no/such/file'", unwritable.stderr)
 
 
-# fdm-plot runs on the Python that runs the tests (CMake's), when it has matplotlib.
-SYSTEM_PYTHON = sys.executable
+# fdm-plot runs on the first Python that has matplotlib: the one that runs the tests (CMake's), or the
+# system's (Debian's python3-matplotlib) where another Python comes first on PATH.
+def python_with_matplotlib():
+    for python in (sys.executable, "/usr/bin/python3"):
+        if os.path.exists(python) and subprocess.run([python, "-c", "import matplotlib"],
+                                                     capture_output=True).returncode == 0:
+            return python
+    return None
+
+
+SYSTEM_PYTHON = python_with_matplotlib()
 
 
 def has_matplotlib():
-    return subprocess.run([SYSTEM_PYTHON, "-c", "import matplotlib"], capture_output=True).returncode == 0
+    return SYSTEM_PYTHON is not None
 
 
 @unittest.skipIf(EMULATOR or not has_matplotlib(), "fdm-plot runs on the build machine's Python with matplotlib")
@@ -301,6 +328,44 @@ class Plot(unittest.TestCase):
             self.assertEqual(done.returncode, 1, done.stderr)
             self.assertIn("warning: " + repr(capture) + ": the file ends inside record 100", done.stderr)
             self.assertIn("99 rows", done.stderr)
+
+    def test_a_capture_of_several_flows_names_the_one_drawn_and_port_picks_another(self):
+        with tempfile.TemporaryDirectory() as folder:
+            capture = os.path.join(folder, "two.pcap")
+            with open(capture, "wb") as handle:
+                handle.write(pcap([(1.0 + 0.05 * i, ipv4_udp(v17(0.1 + i * 1e-4), 5500 + 100 * (i % 2)))
+                                   for i in range(10)]))
+            png = os.path.join(folder, "flight.png")
+            done = self.plot([capture, "-o", png])
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertIn("fdm-plot: " + repr(capture) + " holds datagrams to several ports: 5500 (5), 5600 (5); "
+                          "drawing 5500 (pick one with --port)", done.stderr)
+            self.assertIn("5 rows", done.stderr)
+            done = self.plot([capture, "-o", png, "--port", "5600"])
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertNotIn("several ports", done.stderr)
+            done = self.plot([capture, "-o", png, "--port", "5700"])
+            self.assertEqual(done.returncode, 1, done.stderr)
+            self.assertIn("holds no FlightGear datagram to port 5700", done.stderr)
+            table = os.path.join(folder, "flight.csv")
+            with open(table, "w") as handle:
+                subprocess.run(tool("fdm-replay") + [capture, "--csv"], stdout=handle, stderr=subprocess.DEVNULL,
+                               check=True, timeout=TIMEOUT)
+            done = self.plot([table, "-o", png, "--port", "5600"])
+            self.assertEqual(done.returncode, 2, done.stderr)
+            self.assertIn("--port 5600 picks a flow of a capture", done.stderr)
+
+    @unittest.skipIf(os.name != "posix", "signals are POSIX-only")
+    def test_ctrl_c_while_waiting_for_input_is_a_stop(self):
+        plot = subprocess.Popen([SYSTEM_PYTHON, os.path.join(BIN, "fdm-plot"), "-", "-o", "never.png"],
+                                stdin=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        time.sleep(1.0)  # started, and reading standard input, which stays open and silent
+        began = time.monotonic()
+        plot.send_signal(signal.SIGINT)
+        err = plot.communicate(timeout=10)[1]
+        self.assertLess(time.monotonic() - began, 2.0)
+        self.assertEqual(plot.returncode, 0, err)
+        self.assertIn("fdm-plot: stopped, nothing drawn", err)
 
     def test_heading_wraps_with_a_gap_not_a_line_across(self):
         import importlib.machinery

@@ -10,7 +10,6 @@ import io
 import math
 import os
 import shutil
-import signal
 import subprocess
 import sys
 
@@ -47,9 +46,14 @@ RUNNER_COLUMNS = {"latitude": "latitude_rad", "longitude": "longitude_rad", "alt
                   "climb_rate": "climb_rate_ftps"}
 
 
-def table_text(path):
+class BadUsage(Exception):
+    """An option that does nothing with this input: one line, exit code 2."""
+
+
+def table_text(path, port=None):
     """The table to plot, and a warning from the capture's reader (or None): a CSV file read as it is, a
-    capture made into the listener's CSV by fdm-replay. The input is opened once, so '-' and pipes work."""
+    capture made into the listener's CSV by fdm-replay (the flow to `port`, or the first, which fdm-replay
+    names when there are several). The input is opened once, so '-' and pipes work."""
     try:
         if path == "-":
             data, head = sys.stdin.buffer.read(), None
@@ -68,17 +72,22 @@ def table_text(path):
         replay = replay_program()
         if replay is None:
             raise Failure("fdm-replay, which reads captures, is neither beside this script nor on PATH")
+        command = [replay, "-" if data is not None else path, "--csv"] + (["--port", str(port)] if port else [])
         try:
-            done = subprocess.run([replay, "-" if data is not None else path, "--csv"], input=data,
-                                  capture_output=True, timeout=600)
+            done = subprocess.run(command, input=data, capture_output=True, timeout=600)
         except subprocess.TimeoutExpired:
             raise Failure(f"fdm-replay took more than 600 s to read {shown(path)}")
         except OSError as error:
             raise Failure(f"cannot run {shown(replay)}: {error.strerror}")
-        message = done.stderr.decode("utf-8", "replace").strip().replace("fdm-replay: ", "", 1)
+        message = done.stderr.decode("utf-8", "replace").strip().replace("fdm-replay: ", "")
         if done.returncode != 0 and not done.stdout:
             raise Failure(message or f"fdm-replay failed with status {done.returncode}")
+        if done.returncode == 0 and message:  # which flow it took, when the capture holds several
+            sys.stderr.write(f"{PROGRAM}: " + message.replace("; writing ", "; drawing ")
+                             .replace("wrote the datagrams", "drew the datagrams") + "\n")
         return done.stdout.decode("ascii", "replace"), (message or None) if done.returncode != 0 else None
+    if port:
+        raise BadUsage(f"--port {port} picks a flow of a capture, and {shown(path)} is a table: leave it out")
     if data is None:
         try:
             with open(path, "rb") as handle:
@@ -95,10 +104,10 @@ def number(row, name):
         return math.nan
 
 
-def load(path, sample_time):
+def load(path, sample_time, port=None):
     """The flight's columns (time from the first row, angles in degrees), what the time axis is, and a
     warning from reading the capture (or None)."""
-    text, warning = table_text(path)
+    text, warning = table_text(path, port)
     rows = list(csv.DictReader(io.StringIO(text)))
     needed = ("latitude", "longitude", "altitude", "height_above_ground", "roll", "pitch", "heading",
               "calibrated_airspeed", "climb_rate")
@@ -212,6 +221,13 @@ def plot(flight, output, title):
         plt.close(figure)
 
 
+def udp_port(text):
+    """--port's value: a whole number from 1 to 65535, decimal."""
+    if not (text.isascii() and text.isdigit() and 1 <= int(text) <= 65535):
+        raise argparse.ArgumentTypeError(f"{shown(text)}: a whole number from 1 to 65535")
+    return int(text)
+
+
 def seconds(text):
     """--sample-time's value: seconds from 0.0001 to 3600."""
     try:
@@ -230,7 +246,6 @@ class Parser(argparse.ArgumentParser):
 
 
 def main():
-    signal.signal(signal.SIGINT, signal.SIG_DFL)  # Ctrl-C ends it at once
     parser = Parser(prog=PROGRAM, description="Draws a recorded flight: ground track, height, attitude, speeds.")
     parser.add_argument("input", help="a capture (pcap, pcapng) or fdm-listen's CSV")
     parser.add_argument("-o", "--output", required=True, help="the picture: .png, .svg or .pdf")
@@ -238,17 +253,26 @@ def main():
     parser.add_argument("--sample-time", type=seconds, default=0.05, metavar="S",
                         help="seconds between rows where the input has no usable times: the runner's input table, "
                              "or a recording made faster than real time (default 0.05, the runner's)")
+    parser.add_argument("--port", type=udp_port, metavar="N",
+                        help="of a capture that holds several flows, the datagrams to UDP port N (default: the "
+                             "first flow, which it names)")
     parser.add_argument("--version", action="version", version=f"{PROGRAM} {VERSION}")
     args = parser.parse_args()
     if os.path.splitext(args.output)[1].lower() not in FORMATS:
         parser.error(f"--output {shown(args.output)}: a file name ending in .png, .svg or .pdf")
     try:
         matplotlib_or_exit()  # before the input is read: a re-run in another Python could not read a pipe again
-        flight, axis, warning = load(args.input, args.sample_time)
+        flight, axis, warning = load(args.input, args.sample_time, args.port)
         plot(flight, args.output, args.title or ("standard input" if args.input == "-" else os.path.basename(args.input)))
     except Failure as failure:
         sys.stderr.write(f"{PROGRAM}: {failure}\n")
         return 1
+    except BadUsage as problem:
+        sys.stderr.write(f"{PROGRAM}: {problem} (try '{PROGRAM} --help')\n")
+        return 2
+    except KeyboardInterrupt:  # Ctrl-C, as every tool takes it: a summary and exit 0
+        sys.stderr.write(f"{PROGRAM}: stopped, nothing drawn\n")
+        return 0
     if warning:
         sys.stderr.write(f"{PROGRAM}: warning: {warning}\n")
     count = len(flight["time"])

@@ -334,6 +334,10 @@ int writeCsv(Flow& flow, const std::string& shownPath)
                      flow.skipped().c_str());
         return 1;
     }
+    if (flow.otherPort > 0) {  // a pipe, looked through only now
+        std::fprintf(stderr, "%s: wrote the datagrams to port %ld; skipped %lld to other ports (pick one with --port)\n",
+                     program, flow.port(), flow.otherPort);
+    }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -343,7 +347,10 @@ int run(Options& options)
     capture::Reader reader;
     console::catchStopRequests();  // also while a pipe keeps the reader waiting
     if (!reader.open(options.path, error)) {
-        if (console::stopRequested()) {
+        if (console::stopRequested()) {  // Ctrl-C while a pipe kept the reader waiting
+            if (!options.quiet) {
+                std::fprintf(stderr, "%s: 0 datagrams sent (stopped)\n", program);
+            }
             return 0;
         }
         std::fprintf(stderr, "%s: %s\n", program, error.c_str());
@@ -359,17 +366,28 @@ int run(Options& options)
     // A file is looked through first: its flows and times are known before anything is sent.
     Survey found;
     bool untimed = false;
-    if (rewinds && !options.csv) {
+    if (rewinds) {
         found = survey(reader, error);
         if (!found.surveyed || !reader.rewind(error)) {
             std::fprintf(stderr, "%s: %s\n", program, error.c_str());
             return 1;
         }
+        const bool known = std::any_of(found.ports.begin(), found.ports.end(),
+                                       [&](const auto& seen) { return seen.first == options.port; });
+        if (options.port >= 0 && !known && found.portsBeyond == 0) {
+            std::fprintf(stderr, "%s: %s holds no FlightGear datagram to port %ld; it holds %s\n", program,
+                         shownPath.c_str(), options.port,
+                         found.ports.empty() ? "none to any port" : ("datagrams to " + portList(found)).c_str());
+            return 1;
+        }
         if (options.port < 0 && found.ports.size() + (found.portsBeyond > 0 ? 1 : 0) > 1) {
-            std::fprintf(stderr, "%s: %s holds datagrams to several ports: %s; replaying %u (pick one with --port)\n",
-                         program, shownPath.c_str(), portList(found).c_str(), found.ports.front().first);
+            std::fprintf(stderr, "%s: %s holds datagrams to several ports: %s; %s %u (pick one with --port)\n",
+                         program, shownPath.c_str(), portList(found).c_str(), options.csv ? "writing" : "replaying",
+                         found.ports.front().first);
             options.port = found.ports.front().first;
         }
+    }
+    if (rewinds && !options.csv) {
         untimed = !options.fast && withoutUsableTimes(reader, options.port, error);
         if (!error.empty() || !reader.rewind(error)) {
             std::fprintf(stderr, "%s: %s\n", program, error.c_str());

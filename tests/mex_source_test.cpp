@@ -175,6 +175,8 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
     cases.push_back({with(2, Parameter::doubles({5500.5})), port + "5500.5"});
     cases.push_back({with(2, Parameter::doubles({5500, 5501})), port + "[5500 5501]"});
     cases.push_back({with(2, Parameter::text("5500")), port + "'5500'"});
+    cases.push_back({with(2, Parameter::text(std::string(32, '5'))), port + "'" + std::string(32, '5') + "'"});
+    cases.push_back({with(2, Parameter::text(std::string(33, '5'))), port + "'" + std::string(32, '5') + "...'"});
     cases.push_back({with(2, Parameter::numbers(Class::int32, {5500})), port + "a value that is not real double"});
     cases.push_back({with(2, Parameter::numbers(Class::doubles, {5500}, true)), port + "a value that is not real double"});
     cases.push_back({with(1, Parameter::text("")), host + "a host name or IPv4 address, not ''"});

@@ -45,6 +45,18 @@ TEST(Release, OnlyTheOneReleaseThatReadsVersion17GoesDirect)
     EXPECT_EQ(fly::routeFor(*fly::findRelease("FlightGear 0.9.7")).reason, "reads a packet version from 18 to 23");
 }
 
+TEST(CommandLines, OptionsThatOpenAPortAreKnown)
+{
+    for (const char* option : {"--telnet=5401", "--httpd=8080", "--props=5400", "--generic=socket,out,10,,5555,udp,x",
+                               "--native-ctrls=socket,in,10,,5600,udp", "--native-fdm=socket,in,30,,5501,udp",
+                               "--multiplay=out,10,host,5000", "--telnet"}) {
+        EXPECT_TRUE(fly::opensPort(option)) << option;
+    }
+    for (const char* option : {"--enable-fullscreen", "--timeofday=noon", "--telnetx", "--prop:/sim/x=1"}) {
+        EXPECT_FALSE(fly::opensPort(option)) << option;
+    }
+}
+
 TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)
 {
     EXPECT_DOUBLE_EQ(fly::headingOffset(2, 0, 45), 22.5);
@@ -54,14 +66,19 @@ TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)
     EXPECT_FALSE(std::signbit(fly::headingOffset(3, 1, 45)));
     fly::Options options;
     options.screens = 2;
-    options.extra = {"--httpd=8080"};
+    options.screenWidth = 800;
+    options.extra = {"--enable-fullscreen"};
+    options.screenOptions = {{1, "--httpd=8080"}, {0, "--telnet=5401"}};
     const std::vector<std::string> command = fly::flightGearCommand("fgfs", options, 5502, 1);
     EXPECT_EQ(command[2], "--native-fdm=socket,in,30,127.0.0.1,5502,udp");
-    EXPECT_EQ(command[command.size() - 2], "--prop:/sim/current-view/heading-offset-deg=-22.5");
-    EXPECT_EQ(command.back(), "--httpd=8080");
+    const std::vector<std::string> tail(command.end() - 6, command.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"--prop:/sim/current-view/heading-offset-deg=-22.5",
+                                              "--geometry=800x768", "--prop:/sim/startup/xpos=800",
+                                              "--prop:/sim/startup/ypos=0", "--enable-fullscreen", "--httpd=8080"}));
     options.screens = 1;
     for (const std::string& argument : fly::flightGearCommand("fgfs", options, 5501, 0)) {
         EXPECT_EQ(argument.find("heading-offset"), std::string::npos);
+        EXPECT_EQ(argument.find("--geometry"), std::string::npos);
     }
     options.screens = 3;
     options.fgPort = 6000;

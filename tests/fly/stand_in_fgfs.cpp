@@ -2,7 +2,8 @@
 // by its environment:
 //   STAND_IN_VERSION         what --version prints (nothing when unset)
 //   STAND_IN_VERSION_STATUS  --version's exit status (default 0)
-//   STAND_IN_LOG             a folder: each run writes its arguments, one a line, to a file there
+//   STAND_IN_LOG             a folder: each run writes its arguments, one a line, to a file there,
+//                            and then "env:FG_HOME=..." when FG_HOME is set
 //   STAND_IN_RUN             "wait" (default: until stopped, at most 60 s), "exit:N" (after 0.5 s), "crash"
 #include <chrono>
 #include <csignal>
@@ -41,6 +42,9 @@ int main(int argc, char** argv)
         if (std::FILE* file = std::fopen(path.c_str(), "w")) {
             for (int i = 1; i < argc; ++i) {
                 std::fprintf(file, "%s\n", argv[i]);
+            }
+            if (const char* home = std::getenv("FG_HOME")) {
+                std::fprintf(file, "env:FG_HOME=%s\n", home);
             }
             std::fclose(file);
         }

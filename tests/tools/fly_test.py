@@ -111,13 +111,23 @@ class Fly(unittest.TestCase):
 
     def test_a_current_release_gets_the_relay_a_view_a_screen_and_extra_options(self):
         fly = self.start("FlightGear version: 2018.3.6\n", ["--fg-port", str(self.fg), "--screens", "3",
-                                                             "--screen-angle", "45", "--", "--httpd=8080"])
-        runs = self.runs(3)
-        ports = sorted(next(a for a in r if a.startswith("--native-fdm=")) for r in runs)
+                                                             "--screen-angle", "45", "--screen-size", "640x480",
+                                                             "--screen-option", "2:--httpd=8080", "--", "--enable-fullscreen"])
+        runs = sorted(self.runs(3), key=lambda r: next(a for a in r if a.startswith("--native-fdm=")))
+        ports = [next(a for a in r if a.startswith("--native-fdm=")) for r in runs]
         self.assertEqual(ports, [f"--native-fdm=socket,in,30,127.0.0.1,{p},udp" for p in range(self.fg, self.fg + 3)])
-        offsets = sorted(float(next(a for a in r if "heading-offset-deg" in a).split("=")[1]) for r in runs)
-        self.assertEqual(offsets, [-45, 0, 45])
-        self.assertTrue(all(r[-1] == "--httpd=8080" for r in runs))
+        offsets = [float(next(a for a in r if "heading-offset-deg" in a).split("=")[1]) for r in runs]
+        self.assertEqual(offsets, [45, 0, -45])
+        # Side by side, left to right, each in a home of its own; the one-screen option on screen 2 only.
+        for screen, r in enumerate(runs):
+            self.assertIn("--geometry=640x480", r)
+            self.assertIn(f"--prop:/sim/startup/xpos={640 * screen}", r)
+            self.assertIn("--enable-fullscreen", r)
+            self.assertEqual("--httpd=8080" in r, screen == 1)
+        homes = [next(a for a in r if a.startswith("env:FG_HOME=")) for r in runs]
+        self.assertEqual(len(set(homes)), 3)
+        for home in homes:
+            self.assertTrue(os.path.isdir(home.split("=", 1)[1]), home)
         # The relay it started translates the block's datagrams for every screen.
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen, \
                 socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as block:
@@ -165,14 +175,13 @@ class Fly(unittest.TestCase):
                 self.assertEqual(code, expected, err)
                 self.assertIn(message, err)
                 self.assert_port_free(self.block)
-        # The relay cannot bind: FlightGear is stopped, and the relay named.
+        # The relay's port taken: refused before anything starts, the port named.
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as taken:
             taken.bind(("127.0.0.1", self.block))
             fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)])
             code, _, err = self.finish(fly)
         self.assertEqual(code, 1, err)
-        self.assertIn("fdm-relay: cannot bind", err)
-        self.assertIn("orvalink-fly: fdm-relay exited with status 1; stopped the rest", err)
+        self.assertIn(f"UDP port {self.block} (fdm-relay's) is not free", err)
         self.assert_stand_ins_gone()
 
     def dry_run(self, version, args, status="0"):
@@ -201,8 +210,25 @@ class Fly(unittest.TestCase):
         self.assertIn("several screens need fdm-relay's fan-out", done.stderr)
         self.assertEqual(os.listdir(self.log), [], "a dry run starts nothing")
 
+    def test_a_port_in_use_is_refused_before_anything_starts(self):
+        for taken, whose in ((self.block, "fdm-relay's"), (self.fg + 1, "FlightGear (screen 2)'s")):
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+                holder.bind(("127.0.0.1", taken))
+                done = self.dry_run("FlightGear version: 2020.3.16\n",
+                                    ["--port", str(self.block), "--fg-port", str(self.fg), "--screens", "2"])
+            self.assertEqual(done.returncode, 1, done.stderr)
+            self.assertIn(f"UDP port {taken} ({whose}) is not free", done.stderr)
+            self.assertEqual(done.stdout, "")
+        self.assertEqual(os.listdir(self.log), [], "nothing started")
+
     def test_bad_usage_is_refused_before_anything_starts(self):
-        for args, message in ((["--port", "5500", "--fg-port", "5500"], "--port 5500 is also a FlightGear port"),
+        for args, message in ((["--screens", "3", "--", "--telnet=5401"],
+                               "'--telnet=5401' would open the same port in each of the 3 FlightGears: give it to "
+                               "one with --screen-option 1:--telnet=5401"),
+                              (["--screens", "2", "--screen-option", "3:--telnet=5401"], "there are 2 screens"),
+                              (["--screen-option", "1:telnet"], "--screen-option '1:telnet': N:OPTION"),
+                              (["--screen-size", "20x20"], "--screen-size '20x20': WIDTHxHEIGHT"),
+                              (["--port", "5500", "--fg-port", "5500"], "--port 5500 is also a FlightGear port"),
                               (["--port", "5502", "--fg-port", "5500", "--screens", "3"], "the relay would send to itself"),
                               (["--port", "0x157c"], "--port '0x157c': a whole number from 1 to 65535"),
                               (["--port", "4.7e4"], "--port '4.7e4'"),

@@ -48,9 +48,32 @@ std::vector<std::string> flightGearCommand(const std::string& fgfs, const Option
         char offset[32];
         std::snprintf(offset, sizeof offset, "%.10g", headingOffset(options.screens, screen, options.screenAngle));
         command.push_back(std::string("--prop:/sim/current-view/heading-offset-deg=") + offset);
+        // Side by side, left to right as the views turn from left to right.
+        command.push_back("--geometry=" + std::to_string(options.screenWidth) + "x" + std::to_string(options.screenHeight));
+        command.push_back("--prop:/sim/startup/xpos=" + std::to_string(screen * options.screenWidth));
+        command.push_back("--prop:/sim/startup/ypos=0");
     }
     command.insert(command.end(), options.extra.begin(), options.extra.end());
+    for (const auto& [forScreen, option] : options.screenOptions) {
+        if (forScreen == screen) {
+            command.push_back(option);
+        }
+    }
     return command;
+}
+
+bool opensPort(std::string_view option)
+{
+    static constexpr std::string_view portOptions[] = {
+        "--telnet", "--httpd", "--props", "--generic", "--native", "--opengc", "--garmin", "--atlas", "--nmea",
+        "--jsclient", "--joyclient", "--multiplay", "--pve", "--ray", "--rul", "--AV400", "--flarm", "--igc"};
+    for (const std::string_view known : portOptions) {
+        if (option.substr(0, known.size()) == known &&
+            (option.size() == known.size() || option[known.size()] == '=' || option[known.size()] == '-')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string windowsCommandLine(const std::vector<std::string>& arguments)

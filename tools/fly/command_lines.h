@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace fly {
@@ -16,8 +17,16 @@ struct Options {
     std::string airport = "PHNL";
     std::string aircraft = "ufo";
     std::string timeofday = "noon";
-    std::vector<std::string> extra;  // FlightGear options given after --
+    unsigned screenWidth = 1024;  // each window's size with several screens, laid side by side
+    unsigned screenHeight = 768;
+    std::vector<std::string> extra;  // FlightGear options given after --, for every FlightGear
+    std::vector<std::pair<unsigned, std::string>> screenOptions;  // (screen from 0, option) for one FlightGear
 };
+
+// Whether a FlightGear option opens a port of its own (--telnet=5401,
+// --httpd, --props, --generic=socket,..., --native-ctrls, ...): given to
+// several FlightGears on one machine, they would clash.
+bool opensPort(std::string_view option);
 
 constexpr const char* loopback = "127.0.0.1";
 

@@ -6,6 +6,7 @@
 // line it runs, watches what it started, and stops only that.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "command_lines.h"
 #include "console.h"
 #include "processes.h"
+#include "udp_socket.h"
 #include "release.h"
 
 namespace {
@@ -37,6 +39,9 @@ void usage(std::FILE* out)
                  "                    (default noon)\n"
                  "  --screens N       N FlightGears, one a screen, 1 to 16 (default 1)\n"
                  "  --screen-angle D  degrees between neighbouring screens' views, 0 to 180 (default 45)\n"
+                 "  --screen-size WxH each screen's window, laid side by side (default 1024x768)\n"
+                 "  --screen-option N:OPTION  OPTION to FlightGear N only (--screen-option 1:--telnet=5401);\n"
+                 "                    an option that opens a port may go to one FlightGear only\n"
                  "  --fgfs PATH       the FlightGear program (default: $FGFS, then fgfs on PATH,\n"
                  "                    then /usr/games/fgfs)\n"
                  "  --dry-run         print the command lines, start nothing\n"
@@ -89,6 +94,26 @@ Settings parseOptions(console::Arguments& arguments)
             }
         } else if (args.is("--screens")) {
             options.screens = static_cast<unsigned>(args.decimal(1, 16, "a whole number from 1 to 16"));
+        } else if (args.is("--screen-size")) {
+            const std::string text = args.value();
+            unsigned width = 0;
+            unsigned height = 0;
+            char end = 0;
+            if (std::sscanf(text.c_str(), "%5ux%5u%c", &width, &height, &end) != 2 || width < 100 || height < 100 ||
+                width > 10000 || height > 10000) {
+                args.refuse(text, "WIDTHxHEIGHT in pixels, each from 100 to 10000");
+            }
+            options.screenWidth = width;
+            options.screenHeight = height;
+        } else if (args.is("--screen-option")) {
+            const std::string text = args.value();
+            unsigned screen = 0;
+            int used = 0;
+            if (std::sscanf(text.c_str(), "%2u:%n", &screen, &used) != 1 || used == 0 || screen < 1 || screen > 16 ||
+                text.compare(static_cast<std::size_t>(used), 2, "--") != 0) {
+                args.refuse(text, "N:OPTION, a screen from 1 to 16 and a FlightGear option (1:--telnet=5401)");
+            }
+            options.screenOptions.emplace_back(screen - 1, text.substr(static_cast<std::size_t>(used)));
         } else if (args.is("--screen-angle")) {
             options.screenAngle = args.number(0, 180, "degrees from 0 to 180");
         } else if (args.is("--fgfs")) {
@@ -105,6 +130,21 @@ Settings parseOptions(console::Arguments& arguments)
         }
     }
     options.extra = args.rest();
+    for (const auto& [screen, option] : options.screenOptions) {
+        if (screen >= options.screens) {
+            command_line::badUsage(me, "--screen-option " + std::to_string(screen + 1) + ":" + option + ": there are " +
+                                           std::to_string(options.screens) + " screens");
+        }
+    }
+    if (options.screens > 1) {
+        for (const std::string& option : options.extra) {
+            if (fly::opensPort(option)) {
+                command_line::badUsage(me, command_line::quoted(option) + " would open the same port in each of the " +
+                                               std::to_string(options.screens) +
+                                               " FlightGears: give it to one with --screen-option 1:" + option);
+            }
+        }
+    }
     // The relay's ports, checked before anything runs.
     const unsigned last = options.fgPort + options.screens - 1;
     if (last > 65535) {
@@ -228,7 +268,18 @@ struct Planned {
     std::string name;
     std::vector<std::string> command;
     bool flightGear;
+    unsigned port;                         // the UDP port it reads
+    std::vector<std::string> environment;  // "NAME=value" for it alone
 };
+
+// With several screens each FlightGear has its own home folder: one that
+// another FlightGear holds is read-only to the next.
+std::string flightGearHome(unsigned screen)
+{
+    std::error_code ignored;
+    return (std::filesystem::temp_directory_path(ignored) / "orvalink-fly" / ("fg-home-" + std::to_string(screen + 1)))
+        .string();
+}
 
 std::vector<Planned> plan(const Settings& settings, fly::Route route)
 {
@@ -238,16 +289,34 @@ std::vector<Planned> plan(const Settings& settings, fly::Route route)
         if (options.screens > 1) {
             fail("several screens need fdm-relay's fan-out, which FlightGear 0.9.4 cannot read (version 24)");
         }
-        planned.push_back({"FlightGear", fly::flightGearCommand(settings.fgfs, options, options.blockPort, 0), true});
+        planned.push_back({"FlightGear", fly::flightGearCommand(settings.fgfs, options, options.blockPort, 0), true,
+                           options.blockPort, {}});
         return planned;
     }
-    planned.push_back({"fdm-relay", fly::relayCommand(findRelay(), options), false});
+    planned.push_back({"fdm-relay", fly::relayCommand(findRelay(), options), false, options.blockPort, {}});
     for (unsigned screen = 0; screen < options.screens; ++screen) {
         const std::string name =
             options.screens > 1 ? "FlightGear (screen " + std::to_string(screen + 1) + ")" : "FlightGear";
-        planned.push_back({name, fly::flightGearCommand(settings.fgfs, options, options.fgPort + screen, screen), true});
+        std::vector<std::string> environment;
+        if (options.screens > 1) {
+            environment.push_back("FG_HOME=" + flightGearHome(screen));
+        }
+        planned.push_back({name, fly::flightGearCommand(settings.fgfs, options, options.fgPort + screen, screen), true,
+                           options.fgPort + screen, environment});
     }
     return planned;
+}
+
+// Every UDP port what is planned reads must be free now: FlightGear itself
+// would only log a failed bind deep in its output and run without input.
+void checkPortsFree(const std::vector<Planned>& planned)
+{
+    for (const Planned& each : planned) {
+        std::string error;
+        if (!udp::Socket::bound(udp::Endpoint{fly::loopback, static_cast<std::uint16_t>(each.port)}, error)) {
+            fail("UDP port " + std::to_string(each.port) + " (" + each.name + "'s) is not free: " + error);
+        }
+    }
 }
 
 // Runs what is planned until Ctrl-C or until one of it ends; the exit status.
@@ -258,7 +327,11 @@ int run(const Settings& settings, const std::vector<Planned>& planned)
         processes::Child child;
         child.name = each.name;
         std::string error;
-        if (!processes::start(child, each.command, error)) {
+        for (const std::string& variable : each.environment) {
+            std::error_code ignored;  // a folder that cannot be made shows in FlightGear's own message
+            std::filesystem::create_directories(variable.substr(variable.find('=') + 1), ignored);
+        }
+        if (!processes::start(child, each.command, error, each.environment)) {
             processes::stopAll(children, stopGrace);
             fail("cannot start " + each.name + " (" + command_line::quoted(each.command[0]) + "): " + error);
         }
@@ -298,8 +371,13 @@ int main(int argc, char** argv)
     settings.fgfs = findFlightGear(settings.fgfs);
     const fly::Route route = chooseRoute(settings);
     const std::vector<Planned> planned = plan(settings, route);
+    checkPortsFree(planned);
     for (const Planned& each : planned) {
-        std::printf("+ %s\n", fly::shownCommand(each.command).c_str());
+        std::string shown;
+        for (const std::string& variable : each.environment) {
+            shown += fly::shownCommand({variable}) + " ";
+        }
+        std::printf("+ %s%s\n", shown.c_str(), fly::shownCommand(each.command).c_str());
     }
     std::fflush(stdout);
     if (settings.dryRun) {

@@ -24,8 +24,10 @@ struct Ending {
     std::string how;      // "exited with status 3", "was killed by signal 11 (Segmentation fault)"
 };
 
-// Starts `command` (its first element a path) with the standard streams of this process.
-bool start(Child& child, const std::vector<std::string>& command, std::string& error);
+// Starts `command` (its first element a path) with the standard streams and
+// environment of this process, `environment` ("NAME=value") added or replacing.
+bool start(Child& child, const std::vector<std::string>& command, std::string& error,
+           const std::vector<std::string>& environment = {});
 
 // Waits until a child ends, a stop is requested or `limit` passes; the index of the one that ended.
 std::optional<std::size_t> waitAny(std::vector<Child>& children, Ending& ending, std::chrono::milliseconds limit);

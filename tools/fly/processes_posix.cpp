@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 #include "console.h"
@@ -70,11 +72,26 @@ bool reaped(pid_t pid, Ending& ending)
 
 }  // namespace
 
-bool start(Child& child, const std::vector<std::string>& command, std::string& error)
+bool start(Child& child, const std::vector<std::string>& command, std::string& error,
+           const std::vector<std::string>& environment)
 {
     std::vector<char*> argv = argumentVector(command);
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view kept(*entry);
+        const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const std::string& added) {
+            return kept.substr(0, kept.find('=') + 1) == std::string_view(added).substr(0, added.find('=') + 1);
+        });
+        if (!replaced) {
+            envp.push_back(*entry);
+        }
+    }
+    for (const std::string& added : environment) {
+        envp.push_back(const_cast<char*>(added.c_str()));  // posix_spawn copies, never writes
+    }
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    const int status = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    const int status = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data());
     if (status != 0) {
         error = std::strerror(status);
         return false;

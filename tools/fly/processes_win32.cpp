@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 
 #include "command_lines.h"
 #include "console.h"
@@ -86,13 +87,41 @@ Ending endingOf(HANDLE process)
     return {code == 0, "exited with status " + std::to_string(code)};
 }
 
+// This process's environment block with `environment` ("NAME=value") added or replacing; names ignore case.
+std::wstring environmentBlock(const std::vector<std::string>& environment)
+{
+    std::wstring block;
+    const LPWCH current = GetEnvironmentStringsW();
+    for (const wchar_t* entry = current; entry != nullptr && *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+        const std::wstring kept(entry);
+        const std::wstring keptName = kept.substr(0, kept.find(L'=', 1));  // "=C:" entries start with '='
+        const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const std::string& added) {
+            const std::wstring name = wide(added.substr(0, added.find('=')));
+            return CompareStringOrdinal(name.c_str(), -1, keptName.c_str(), -1, TRUE) == CSTR_EQUAL;
+        });
+        if (!replaced) {
+            block += kept;
+            block += L'\0';
+        }
+    }
+    FreeEnvironmentStringsW(current);
+    for (const std::string& added : environment) {
+        block += wide(added);
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
 bool create(const std::vector<std::string>& command, STARTUPINFOW& startup, bool inherit, PROCESS_INFORMATION& info,
-            std::string& error)
+            std::string& error, const std::vector<std::string>& environment = {})
 {
     const std::wstring application = wide(command[0]);
     std::wstring line = wide(fly::windowsCommandLine(command));
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherit ? TRUE : FALSE,
-                        CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info)) {
+    std::wstring block = environment.empty() ? std::wstring() : environmentBlock(environment);
+    const DWORD flags = CREATE_NEW_PROCESS_GROUP | (environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT);
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, inherit ? TRUE : FALSE, flags,
+                        environment.empty() ? nullptr : block.data(), nullptr, &startup, &info)) {
         error = systemMessage(GetLastError());
         return false;
     }
@@ -115,12 +144,13 @@ BOOL CALLBACK closeWindowsOf(HWND window, LPARAM pid)
 
 }  // namespace
 
-bool start(Child& child, const std::vector<std::string>& command, std::string& error)
+bool start(Child& child, const std::vector<std::string>& command, std::string& error,
+           const std::vector<std::string>& environment)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!create(command, startup, false, info, error)) {
+    if (!create(command, startup, false, info, error, environment)) {
         return false;
     }
     child.pid = static_cast<std::intptr_t>(info.dwProcessId);

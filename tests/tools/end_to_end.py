@@ -243,6 +243,8 @@ class Options(unittest.TestCase):
         (["orvalink-run", "--lat", "90"], "--lat '90': degrees, above -90 and below 90"),
         (["orvalink-run", "--lat=-91"], "--lat '-91'"),
         (["orvalink-run", "--lon", "180.5"], "--lon '180.5': degrees, from -180 to 180"),
+        (["orvalink-run", "--loop"], "--loop plays a --input file again: it needs one (not '-')"),
+        (["orvalink-run", "--input", "flight.csv", "--loop", "--steps", "5"], "--loop runs until stopped: not with --steps or --duration"),
         (["orvalink-run", "--host", "::1"], "--host '::1': an IPv4 address or a host name (IPv6 addresses are not supported)"),
         (["fdm-listen", "--bind", "::1"], "--bind '::1': an IPv4 address or a host name (IPv6 addresses are not supported)"),
         (["fdm-relay", "--listen", "[::1]:5500", "--to", "127.0.0.1:5501"], "--listen '[::1]:5500': an IPv4 address or a host name (IPv6 addresses are not supported)"),
@@ -351,6 +353,20 @@ class Stopping(unittest.TestCase):
         self.assertEqual(runner.returncode, 0, err)
         self.assertIn("1 step sent", err)
         self.assertIn("(stopped)", err)
+
+    @posix_only
+    def test_a_looped_table_plays_round_after_round_until_stopped(self):
+        sink = receiver()
+        csv = write_csv([row(i) for i in range(3)])
+        runner = subprocess.Popen([*tool("orvalink-run"), "--port", str(sink.getsockname()[1]), "--input", csv,
+                                   "--loop", "--sample-time", "0.01"], stderr=subprocess.PIPE, text=True)
+        latitudes = [struct.unpack_from(">d", sink.recv(2048), 16)[0] for _ in range(8)]
+        runner.send_signal(signal.SIGINT)
+        err = runner.communicate(timeout=5)[1]
+        self.assertEqual(runner.returncode, 0, err)
+        first = [row(i)[0] for i in range(3)]
+        self.assertEqual(latitudes, (first * 3)[:8])
+        self.assertRegex(err, r"steps sent to .* \([2-9][0-9]* whole rounds\)")
 
     @posix_only
     def test_ctrl_c_while_the_runner_waits_for_input(self):

@@ -230,6 +230,16 @@ bool CsvInput::readLine()
     return any || c == '\n';
 }
 
+bool CsvInput::restart()
+{
+    if (std::fseek(file_, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    std::clearerr(file_);
+    lineNumber_ = 0;
+    return true;
+}
+
 const Inputs* CsvInput::next(std::string& error)
 {
     error.clear();

@@ -50,6 +50,8 @@ public:
     // The next row, null at the end; `error` is set ("file:line: reason") on a bad row.
     // The row stays valid until the next call.
     const Inputs* next(std::string& error);
+    // Back to the first row, for another round; false when the input cannot be read again (a pipe).
+    bool restart();
 
 private:
     bool readLine();  // false at the end of the file

@@ -36,6 +36,7 @@ void usage(std::FILE* out)
                  "  --lat DEG, --lon DEG  start of the demo flight (default 21.3187, -157.9225: Honolulu)\n"
                  "  --input FILE        inputs from FILE.csv instead of the demo ('-': standard input);\n"
                  "                      28 numbers a row in input-port order, optional header line\n"
+                 "  --loop              with --input FILE: start the table again at its end, until stopped\n"
                  "  --save-inputs FILE  also write each step's 28 inputs to FILE.csv, in the form --input reads\n"
                  "  --block PATH        the MEX file to load (default: orvalink beside this program, in\n"
                  "                      the folder above it (Windows package) or in ../lib/orvalink)\n"
@@ -67,6 +68,7 @@ struct Options {
     long long steps = -1;   // -1: from --duration, or until the input ends
     double duration = -1;
     bool fast = false;
+    bool loop = false;
     double latitude = 21.3187;
     double longitude = -157.9225;
     std::string input;
@@ -116,6 +118,8 @@ Options parse(int argc, char** argv)
             if (options.input.empty()) {
                 args.refuse(options.input, "a file name, or '-' for standard input");
             }
+        } else if (args.is("--loop")) {
+            options.loop = true;
         } else if (args.is("--save-inputs")) {
             options.saveInputs = args.value();
             if (options.saveInputs.empty()) {
@@ -134,6 +138,12 @@ Options parse(int argc, char** argv)
     }
     if (stepsGiven && durationGiven) {
         command_line::badUsage(me, "--steps and --duration exclude each other");
+    }
+    if (options.loop && (options.input.empty() || options.input == "-")) {
+        command_line::badUsage(me, "--loop plays a --input file again: it needs one (not '-')");
+    }
+    if (options.loop && (stepsGiven || durationGiven)) {
+        command_line::badUsage(me, "--loop runs until stopped: not with --steps or --duration");
     }
     if (demoStartGiven && !options.input.empty()) {
         command_line::badUsage(me, "--lat and --lon place the demo flight: they do nothing with --input");
@@ -248,6 +258,7 @@ int main(int argc, char** argv)
     const auto started = std::chrono::steady_clock::now();
     const long long steps = options.steps;
     long long sent = 0;
+    long long rounds = 0;   // whole rounds of a looped table
     long long refused = 0;  // datagrams the destination refused, as its system told ours
     bool refusing = false;
     int status = 0;
@@ -255,6 +266,10 @@ int main(int argc, char** argv)
         const runner::Inputs* inputs = nullptr;
         if (inputFile != nullptr) {
             inputs = csv.next(error);
+            if (inputs == nullptr && error.empty() && options.loop && sent > 0 && csv.restart()) {
+                ++rounds;
+                inputs = csv.next(error);
+            }
             if (inputs == nullptr) {
                 if (!error.empty() && !console::stopRequested()) {  // Ctrl-C while waiting for a row is a stop
                     std::fprintf(stderr, "%s%s: %s\n", progress ? "\n" : "", program, error.c_str());
@@ -323,8 +338,10 @@ int main(int argc, char** argv)
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!options.quiet) {
-        std::fprintf(stderr, "%s: %lld step%s sent to %s in %.1f s%s%s\n", program, sent, sent == 1 ? "" : "s",
+        std::fprintf(stderr, "%s: %lld step%s sent to %s in %.1f s%s%s%s\n", program, sent, sent == 1 ? "" : "s",
                      destination.c_str(), elapsed,
+                     options.loop ? (" (" + std::to_string(rounds) + " whole round" + (rounds == 1 ? ")" : "s)")).c_str()
+                                  : "",
                      refused > 0 ? (", " + std::to_string(refused) + " refused there").c_str() : "",
                      console::stopRequested() ? " (stopped)" : "");
     }

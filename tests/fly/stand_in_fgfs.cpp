@@ -5,6 +5,8 @@
 //   STAND_IN_LOG             a folder: each run writes its arguments, one a line, to a file there,
 //                            and then "env:FG_HOME=..." when FG_HOME is set
 //   STAND_IN_RUN             "wait" (default: until stopped, at most 60 s), "exit:N" (after 0.5 s), "crash"
+//   STAND_IN_SCENERY_AFTER   with --props=PORT while waiting: seconds until its property server answers
+//                            /sim/sceneryloaded with 'true' (default 1; "never")
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,11 +17,18 @@
 
 #if defined(_WIN32)
 #  define WIN32_LEAN_AND_MEAN
+#  include <winsock2.h>
 #  include <windows.h>
 #  include <process.h>
 #  define getpid _getpid
+using Handle = SOCKET;
 #else
+#  include <arpa/inet.h>
+#  include <netinet/in.h>
+#  include <sys/select.h>
+#  include <sys/socket.h>
 #  include <unistd.h>
+using Handle = int;
 #endif
 
 namespace {
@@ -28,6 +37,55 @@ std::string environment(const char* name, const char* otherwise)
     const char* value = std::getenv(name);
     return value != nullptr ? value : otherwise;
 }
+void closeHandle(Handle handle)
+{
+#if defined(_WIN32)
+    closesocket(handle);
+#else
+    ::close(handle);
+#endif
+}
+
+// FlightGear's property server, as far as the launcher asks it: each
+// connection gets one answer about /sim/sceneryloaded. Until `seconds`.
+void serveProperties(int port, double readyAfter, int seconds)
+{
+#if defined(_WIN32)
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+    const Handle listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<unsigned short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - started < std::chrono::seconds(seconds)) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(listener, &set);
+        timeval limit{0, 100000};
+        if (::select(static_cast<int>(listener) + 1, &set, nullptr, nullptr, &limit) <= 0) {
+            continue;
+        }
+        const Handle client = ::accept(listener, nullptr, nullptr);
+        char question[256];
+        const auto got = ::recv(client, question, static_cast<int>(sizeof question - 1), 0);
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const char* reply = elapsed >= readyAfter ? "/sim/sceneryloaded = 'true' (bool)\r\n/> "
+                                                  : "/sim/sceneryloaded = 'false' (bool)\r\n/> ";
+        if (got > 0) {
+            ::send(client, reply, static_cast<int>(std::strlen(reply)), 0);
+        }
+        closeHandle(client);
+    }
+    closeHandle(listener);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -63,6 +121,13 @@ int main(int argc, char** argv)
         std::signal(SIGSEGV, SIG_DFL);  // a sanitizer's handler would turn the crash into an exit status
         std::raise(SIGSEGV);
 #endif
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--props=", 8) == 0) {
+            const std::string after = environment("STAND_IN_SCENERY_AFTER", "1");
+            serveProperties(std::atoi(argv[i] + 8), after == "never" ? 1e9 : std::atof(after.c_str()), 60);
+            return 0;
+        }
     }
     std::this_thread::sleep_for(std::chrono::seconds(60));
     return 0;

@@ -3,6 +3,7 @@ folder with blanks and parentheses, as 32-bit FlightGear installs on
 Windows: the release it reports decides the route, the relay really runs,
 and whatever ends first ends the rest. Natively and under the Windows
 build's emulator."""
+import math
 import os
 import shutil
 import signal
@@ -68,9 +69,10 @@ class Fly(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.folder)
 
-    def environment(self, version, run="wait", status="0"):
+    def environment(self, version, run="wait", status="0", STAND_IN_SCENERY_AFTER="1"):
         return dict(ENVIRONMENT, STAND_IN_VERSION=version, STAND_IN_VERSION_STATUS=status,
-                    STAND_IN_LOG=native_path(self.log), STAND_IN_RUN=run)
+                    STAND_IN_LOG=native_path(self.log), STAND_IN_RUN=run,
+                    STAND_IN_SCENERY_AFTER=STAND_IN_SCENERY_AFTER)
 
     def command(self, args):
         return tool("orvalink-fly") + ["--fgfs", native_path(self.fgfs)] + args
@@ -95,6 +97,19 @@ class Fly(unittest.TestCase):
     def finish(self, fly):
         out, err = fly.communicate(timeout=TIMEOUT)
         return fly.returncode, out, err
+
+    def wait_for_line(self, fly, text):
+        """Reads the launcher's standard error until a line holds `text`; the lines read."""
+        lines = []
+        deadline = time.monotonic() + TIMEOUT
+        while time.monotonic() < deadline:
+            line = fly.stderr.readline()
+            if not line:
+                break
+            lines.append(line)
+            if text in line:
+                return lines
+        self.fail(f"no line with {text!r} in {lines!r}")
 
     def assert_port_free(self, port):
         """Nothing the launcher started still holds `port`."""
@@ -151,6 +166,68 @@ class Fly(unittest.TestCase):
         self.assertIn("fdm-relay", out.splitlines()[0])
         self.assert_port_free(self.block)
         self.assert_stand_ins_gone()
+
+    def test_it_says_when_flightgear_is_ready(self):
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)])
+        began = time.monotonic()
+        lines = self.wait_for_line(fly, "FlightGear is ready: run the model now")
+        self.assertGreater(time.monotonic() - began, 0.5, "not before the scenery loaded (1 s)")
+        props = [a for a in self.runs(1)[0] if a.startswith("--props=")]
+        self.assertEqual(len(props), 1, "one property server, on a port the launcher picked")
+        fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
+        code, _, err = self.finish(fly)
+        self.assertEqual(code, 0, "".join(lines) + err)
+        self.assert_stand_ins_gone()
+
+    def flight_table(self, rows):
+        path = os.path.join(self.folder, "flight.csv")
+        with open(path, "w") as handle:
+            handle.write("latitude_rad,longitude_rad,altitude_m,roll_rad,pitch_rad,heading_rad" +
+                         "".join(f",c{i}" for i in range(22)) + "\n")
+            for i in range(rows):
+                handle.write(",".join(str(v) for v in [0.3720815072 + i * 1e-5, -2.756267588, 300, 0, 0.07,
+                                                       -1.5 * math.pi + 1.396263402] + [0] * 22) + "\n")
+        return path
+
+    def test_play_starts_at_the_table_waits_for_flightgear_and_keeps_it_open(self):
+        table = self.flight_table(3)
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg), "--play", table],
+                         STAND_IN_SCENERY_AFTER="1.5")
+        run = self.runs(1)[0]  # its ports checked free, and started: the flight waits for the scenery
+        self.assertIn("--lat=21.31870000", run)
+        self.assertIn("--lon=-157.92250000", run)
+        self.assertIn("--altitude=984.3", run)
+        self.assertIn("--heading=170.000", run)  # 80 - 270 = -190 degrees, as FlightGear takes it: 0 to 360
+        self.assertIn("--timeofday=noon", run)
+        self.assertFalse([a for a in run if a.startswith("--airport")])
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen:
+            screen.bind(("127.0.0.1", self.fg))
+            screen.settimeout(TIMEOUT)
+            lines = self.wait_for_line(fly, "FlightGear is ready; playing")
+            got = [screen.recv(1024) for _ in range(3)]  # through the relay, translated
+            self.assertEqual([len(d) for d in got], [408] * 3)
+            lines += self.wait_for_line(fly, "is over; FlightGear stays until it is closed or Ctrl-C")
+            time.sleep(0.5)
+            self.assertIsNone(fly.poll(), "FlightGear kept open")
+        fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
+        code, _, err = self.finish(fly)
+        self.assertEqual(code, 0, "".join(lines) + err)
+        self.assert_stand_ins_gone()
+        self.assert_port_free(self.block)
+
+    def test_play_with_loop_goes_round_until_stopped(self):
+        table = self.flight_table(2)
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg), "--play", table, "--loop"])
+        self.runs(1)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen:
+            screen.bind(("127.0.0.1", self.fg))
+            screen.settimeout(TIMEOUT)
+            self.wait_for_line(fly, "FlightGear is ready; playing")
+            latitudes = [struct.unpack_from(">d", screen.recv(1024), 16)[0] for _ in range(5)]
+        self.assertEqual(len(set(latitudes)), 2)
+        fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
+        code, _, err = self.finish(fly)
+        self.assertEqual(code, 0, err)
 
     def test_the_one_release_that_reads_version_17_reads_the_block_port(self):
         fly = self.start("FlightGear version: 0.9.4\n", [])

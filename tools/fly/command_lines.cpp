@@ -1,5 +1,6 @@
 #include "command_lines.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace fly {
@@ -41,9 +42,21 @@ std::vector<std::string> flightGearCommand(const std::string& fgfs, const Option
                                      "--disable-terrasync",
                                      "--disable-real-weather-fetch",
                                      "--disable-ai-traffic",
-                                     "--airport=" + options.airport,
                                      "--aircraft=" + options.aircraft,
                                      "--timeofday=" + options.timeofday};
+    if (options.startAtFlight) {
+        char place[4][48];
+        std::snprintf(place[0], sizeof place[0], "--lat=%.8f", options.latitudeDeg);
+        std::snprintf(place[1], sizeof place[1], "--lon=%.8f", options.longitudeDeg);
+        std::snprintf(place[2], sizeof place[2], "--altitude=%.1f", options.altitudeFt);
+        std::snprintf(place[3], sizeof place[3], "--heading=%.3f", options.headingDeg);
+        command.insert(command.end(), std::begin(place), std::end(place));
+    } else {
+        command.push_back("--airport=" + options.airport);
+    }
+    if (options.propsPort != 0 && screen == 0) {
+        command.push_back("--props=" + std::to_string(options.propsPort));
+    }
     if (options.screens > 1) {
         char offset[32];
         std::snprintf(offset, sizeof offset, "%.10g", headingOffset(options.screens, screen, options.screenAngle));
@@ -60,6 +73,18 @@ std::vector<std::string> flightGearCommand(const std::string& fgfs, const Option
         }
     }
     return command;
+}
+
+void startAt(Options& options, double latitudeRad, double longitudeRad, double altitudeM, double headingRad)
+{
+    constexpr double degreesPerRadian = 57.29577951308232;
+    options.startAtFlight = true;
+    options.latitudeDeg = latitudeRad * degreesPerRadian;
+    options.longitudeDeg = longitudeRad * degreesPerRadian;
+    options.altitudeFt = altitudeM / 0.3048;
+    // FlightGear takes a heading from 0 to 360.
+    const double heading = std::fmod(headingRad * degreesPerRadian, 360.0);
+    options.headingDeg = heading < 0 ? heading + 360.0 : heading;
 }
 
 bool opensPort(std::string_view option)

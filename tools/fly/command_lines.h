@@ -21,7 +21,13 @@ struct Options {
     unsigned screenHeight = 768;
     std::vector<std::string> extra;  // FlightGear options given after --, for every FlightGear
     std::vector<std::pair<unsigned, std::string>> screenOptions;  // (screen from 0, option) for one FlightGear
+    bool startAtFlight = false;  // at the place below instead of the airport
+    double latitudeDeg = 0, longitudeDeg = 0, altitudeFt = 0, headingDeg = 0;
+    unsigned propsPort = 0;  // the first FlightGear's property server, 0 for none
 };
+
+// Where a flight table's first row puts the aircraft, from its radians and metres.
+void startAt(Options& options, double latitudeRad, double longitudeRad, double altitudeM, double headingRad);
 
 // Whether a FlightGear option opens a port of its own (--telnet=5401,
 // --httpd, --props, --generic=socket,..., --native-ctrls, ...): given to

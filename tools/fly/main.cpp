@@ -4,8 +4,11 @@
 // between the block's port and FlightGear. With --screens N, N FlightGears,
 // each looking another way, are fed by the relay. It prints every command
 // line it runs, watches what it started, and stops only that.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +16,9 @@
 #include "command_line.h"
 #include "command_lines.h"
 #include "console.h"
+#include "flight_inputs.h"
 #include "processes.h"
+#include "property_server.h"
 #include "udp_socket.h"
 #include "release.h"
 
@@ -22,6 +27,8 @@ namespace {
 const char* const program = "orvalink-fly";
 constexpr auto versionLimit = std::chrono::seconds(20);
 constexpr auto stopGrace = std::chrono::seconds(5);
+// A FlightGear that never says its scenery loaded (a release without the property) is not waited for longer.
+constexpr auto readyLimit = std::chrono::seconds(600);
 
 void usage(std::FILE* out)
 {
@@ -33,7 +40,10 @@ void usage(std::FILE* out)
                  "  --port N          the block's UDP port (default 5500)\n"
                  "  --fg-port N       the first FlightGear's port behind the relay (default 5501)\n"
                  "  --rate HZ         packets FlightGear reads a second, 1 to 1000 (default 30)\n"
-                 "  --airport ICAO    start airport (default PHNL)\n"
+                 "  --play FILE.csv   when FlightGear is ready, play this input table (orvalink-run's\n"
+                 "                    form) through the block, FlightGear started at its first row\n"
+                 "  --loop            with --play: the table round after round until stopped\n"
+                 "  --airport ICAO    start airport (default PHNL; not with --play)\n"
                  "  --aircraft NAME   aircraft (default ufo)\n"
                  "  --timeofday T     real, dawn, morning, noon, afternoon, dusk, evening or midnight\n"
                  "                    (default noon)\n"
@@ -48,6 +58,8 @@ void usage(std::FILE* out)
                  "  --quiet           no notes, only warnings and errors\n"
                  "  --help, --version this text, the version\n"
                  "Options after -- go to every FlightGear (%s -- --httpd=8080).\n"
+                 "It says \"FlightGear is ready\" once FlightGear has loaded its scenery (asked through\n"
+                 "its property server, --props, on a free port): then run the model.\n"
                  "Ctrl-C stops what it started; so does the end of any of it.\n",
                  program, program);
 }
@@ -57,6 +69,8 @@ const command_line::Program me{program, usage, true};
 struct Settings {
     fly::Options options;
     std::string fgfs;
+    std::string play;  // the input table to play once FlightGear is ready
+    bool loop = false;
     bool dryRun = false;
     bool quiet = false;
 };
@@ -75,6 +89,7 @@ Settings parseOptions(console::Arguments& arguments)
 {
     Settings settings;
     fly::Options& options = settings.options;
+    bool airportGiven = false;
     command_line::Arguments args(me, arguments.count(), arguments.vector());
     while (args.next()) {
         if (args.is("--port")) {
@@ -85,6 +100,14 @@ Settings parseOptions(console::Arguments& arguments)
             options.rate = static_cast<unsigned>(args.decimal(1, 1000, "a whole number from 1 to 1000"));
         } else if (args.is("--airport")) {
             checkWord(args, options.airport);
+            airportGiven = true;
+        } else if (args.is("--play")) {
+            settings.play = args.value();
+            if (settings.play.empty()) {
+                args.refuse(settings.play, "a CSV file of the block's 28 inputs a row (orvalink-run --input)");
+            }
+        } else if (args.is("--loop")) {
+            settings.loop = true;
         } else if (args.is("--aircraft")) {
             checkWord(args, options.aircraft);
         } else if (args.is("--timeofday")) {
@@ -130,6 +153,12 @@ Settings parseOptions(console::Arguments& arguments)
         }
     }
     options.extra = args.rest();
+    if (airportGiven && !settings.play.empty()) {
+        command_line::badUsage(me, "--airport and --play: the flight starts where its table does");
+    }
+    if (settings.loop && settings.play.empty()) {
+        command_line::badUsage(me, "--loop repeats the table of --play: it needs one");
+    }
     for (const auto& [screen, option] : options.screenOptions) {
         if (screen >= options.screens) {
             command_line::badUsage(me, "--screen-option " + std::to_string(screen + 1) + ":" + option + ": there are " +
@@ -246,9 +275,30 @@ fly::Route chooseRoute(const Settings& settings)
     return fly::Route::relay;
 }
 
-std::string findRelay()
+// FlightGear starts at the table's first row: its position, altitude and heading.
+void startAtTable(Settings& settings)
 {
-    const std::string name = std::string("fdm-relay") + processes::executableSuffix;
+    std::FILE* file = std::fopen(settings.play.c_str(), "rb");
+    if (file == nullptr) {
+        fail("cannot open " + command_line::quoted(settings.play) + ": " + std::strerror(errno));
+    }
+    runner::CsvInput table(file, command_line::quoted(settings.play));
+    std::string error;
+    const runner::Inputs* first = table.next(error);
+    std::fclose(file);
+    if (first == nullptr) {
+        fail(error.empty() ? command_line::quoted(settings.play) + " holds no data row" : error);
+    }
+    const runner::Inputs& row = *first;
+    if (!std::isfinite(row[0]) || !std::isfinite(row[1]) || !std::isfinite(row[2]) || !std::isfinite(row[5])) {
+        fail(command_line::quoted(settings.play) + ": the first row's position or heading is not a number");
+    }
+    fly::startAt(settings.options, row[0], row[1], row[2], row[5]);
+}
+
+std::string findProgram(const char* tool)
+{
+    const std::string name = std::string(tool) + processes::executableSuffix;
 #if defined(_WIN32)
     const std::string beside = processes::ownFolder() + "\\" + name;
 #else
@@ -257,9 +307,9 @@ std::string findRelay()
     if (processes::isProgram(beside)) {
         return beside;
     }
-    const std::string found = processes::findOnPath("fdm-relay");
+    const std::string found = processes::findOnPath(tool);
     if (found.empty()) {
-        fail("fdm-relay not found beside " + std::string(program) + " or on PATH");
+        fail(std::string(tool) + " not found beside " + std::string(program) + " or on PATH");
     }
     return found;
 }
@@ -293,7 +343,7 @@ std::vector<Planned> plan(const Settings& settings, fly::Route route)
                            options.blockPort, {}});
         return planned;
     }
-    planned.push_back({"fdm-relay", fly::relayCommand(findRelay(), options), false, options.blockPort, {}});
+    planned.push_back({"fdm-relay", fly::relayCommand(findProgram("fdm-relay"), options), false, options.blockPort, {}});
     for (unsigned screen = 0; screen < options.screens; ++screen) {
         const std::string name =
             options.screens > 1 ? "FlightGear (screen " + std::to_string(screen + 1) + ")" : "FlightGear";
@@ -320,7 +370,9 @@ void checkPortsFree(const std::vector<Planned>& planned)
 }
 
 // Runs what is planned until Ctrl-C or until one of it ends; the exit status.
-int run(const Settings& settings, const std::vector<Planned>& planned)
+// Once FlightGear has loaded its scenery it says so, and with --play starts
+// the table's player, whose end (without --loop) leaves FlightGear running.
+int run(const Settings& settings, std::vector<Planned> planned)
 {
     std::vector<processes::Child> children;
     for (const Planned& each : planned) {
@@ -341,21 +393,74 @@ int run(const Settings& settings, const std::vector<Planned>& planned)
         std::fprintf(stderr, "%s: send the block's datagrams to %s:%u; Ctrl-C stops what it started\n", program,
                      fly::loopback, settings.options.blockPort);
     }
+    const auto started = std::chrono::steady_clock::now();
+    bool ready = settings.options.propsPort == 0;
+    constexpr std::size_t none = static_cast<std::size_t>(-1);
+    std::size_t player = none;
     processes::Ending ending;
-    std::optional<std::size_t> ended;
-    while (!ended && !console::stopRequested()) {
-        ended = processes::waitAny(children, ending, std::chrono::seconds(1));
+    std::size_t ended = none;
+    while (!console::stopRequested()) {
+        if (!ready) {
+            const bool loaded = props::sceneryLoaded(static_cast<std::uint16_t>(settings.options.propsPort), 2000) ==
+                                props::Answer::ready;
+            const bool late = std::chrono::steady_clock::now() - started > readyLimit;
+            if (loaded || late) {
+                ready = true;
+                if (late && !loaded) {
+                    std::fprintf(stderr, "%s: warning: FlightGear has not said its scenery loaded after %lld s; "
+                                 "going on\n", program, static_cast<long long>(readyLimit.count()));
+                }
+                std::fprintf(stderr, "%s: FlightGear is ready%s\n", program,
+                             settings.play.empty() ? ": run the model now"
+                                                   : ("; playing " + command_line::quoted(settings.play)).c_str());
+                std::fflush(stderr);
+            }
+            if (ready && !settings.play.empty()) {
+                std::vector<std::string> command{findProgram("orvalink-run"), "--input", settings.play, "--port",
+                                                 std::to_string(settings.options.blockPort)};
+                if (settings.loop) {
+                    command.push_back("--loop");
+                }
+                if (settings.quiet) {
+                    command.push_back("--quiet");
+                }
+                processes::Child child;
+                child.name = "the flight's player (orvalink-run)";
+                std::string error;
+                if (!processes::start(child, command, error)) {
+                    processes::stopAll(children, stopGrace);
+                    fail("cannot start orvalink-run (" + command_line::quoted(command[0]) + "): " + error);
+                }
+                children.push_back(child);
+                planned.push_back({child.name, command, false, 0, {}});
+                player = children.size() - 1;
+            }
+        }
+        ended = processes::waitAny(children, ending, std::chrono::milliseconds(ready ? 1000 : 500)).value_or(none);
+        if (ended == none) {
+            continue;
+        }
+        if (ended == player && ending.clean) {
+            if (!settings.quiet) {
+                std::fprintf(stderr, "%s: the flight in %s is over; FlightGear stays until it is closed or Ctrl-C\n",
+                             program, command_line::quoted(settings.play).c_str());
+            }
+            player = none;
+            ended = none;
+            continue;
+        }
+        break;
     }
     processes::stopAll(children, stopGrace);
-    if (!ended) {
+    if (ended == none) {
         if (!settings.quiet) {
             std::fprintf(stderr, "%s: stopped\n", program);
         }
         return 0;
     }
     // A FlightGear that exits with status 0 was closed by its user: the end of the flight.
-    const bool closed = ending.clean && planned[*ended].flightGear;
-    std::fprintf(stderr, "%s: %s %s%s\n", program, planned[*ended].name.c_str(),
+    const bool closed = ending.clean && planned[ended].flightGear;
+    std::fprintf(stderr, "%s: %s %s%s\n", program, planned[ended].name.c_str(),
                  closed ? "was closed" : ending.how.c_str(),
                  children.size() > 1 ? "; stopped the rest" : "");
     return closed ? 0 : 1;
@@ -369,6 +474,10 @@ int main(int argc, char** argv)
     Settings settings = parseOptions(arguments);
     console::catchStopRequests();
     settings.fgfs = findFlightGear(settings.fgfs);
+    if (!settings.play.empty()) {
+        startAtTable(settings);
+    }
+    settings.options.propsPort = props::freePort();
     const fly::Route route = chooseRoute(settings);
     const std::vector<Planned> planned = plan(settings, route);
     checkPortsFree(planned);

@@ -116,17 +116,21 @@ const char* categoryName(LogCategory category)
 }
 
 // One line under `category`, if the importer logs and the category is on.
+void logIfOn(const Instance* instance, LogCategory category, fmi2Status status, const char* format, va_list args)
+{
+    if (instance->callbacks.logger != nullptr && (instance->logging & category) != 0) {
+        logLine(instance->callbacks, instance->name, status, categoryName(category), format, args);
+    }
+}
+
 #if defined(__GNUC__)
 __attribute__((format(printf, 4, 5)))
 #endif
 void logAs(const Instance* instance, LogCategory category, fmi2Status status, const char* format, ...)
 {
-    if (instance->callbacks.logger == nullptr || (instance->logging & category) == 0) {
-        return;
-    }
     va_list args;
     va_start(args, format);
-    logLine(instance->callbacks, instance->name, status, categoryName(category), format, args);
+    logIfOn(instance, category, status, format, args);
     va_end(args);
 }
 
@@ -136,12 +140,9 @@ __attribute__((format(printf, 2, 3)))
 #endif
 void logInfo(const Instance* instance, const char* format, ...)
 {
-    if (instance->callbacks.logger == nullptr || (instance->logging & LOG_ALL) == 0) {
-        return;
-    }
     va_list args;
     va_start(args, format);
-    logLine(instance->callbacks, instance->name, fmi2OK, categoryName(LOG_ALL), format, args);
+    logIfOn(instance, LOG_ALL, fmi2OK, format, args);
     va_end(args);
 }
 

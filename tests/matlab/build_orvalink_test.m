@@ -71,15 +71,15 @@ check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, fullfile(work, 'relative
 % Octave, a MATLAB without Simulink, no compiler: one sentence each, and no build.
 reset(false, users);
 STANDIN.octave = true;
-message = errorOf(@() build_orvalink());
+message = error_of(@() build_orvalink());
 check(has(message, 'Simulink') && has(message, 'Octave'), 'says Octave has no Simulink');
 reset(false, users);
 STANDIN.simulink = false;
-message = errorOf(@() build_orvalink());
+message = error_of(@() build_orvalink());
 check(has(message, 'Simulink installed'), 'says Simulink is needed');
 reset(true, users);
 STANDIN.compilers = struct([]);
-message = errorOf(@() build_orvalink());
+message = error_of(@() build_orvalink());
 check(has(message, 'No C++ compiler is set up for mex') && has(message, 'MinGW-w64'), ...
     'names the missing compiler and the add-on');
 check(isempty(STANDIN.calls), 'no build without Simulink or a compiler');
@@ -95,11 +95,11 @@ check(has(text, ['addpath(''' users ''')']), 'says how to keep the user folder o
 
 % Refusals and a failed build.
 reset(false, users);
-message = errorOf(@() build_orvalink(fullfile(work, 'missing')));
+message = error_of(@() build_orvalink(fullfile(work, 'missing')));
 check(has(message, 'does not exist'), 'a folder that does not exist');
-check(errorCaught(@() build_orvalink('/proc')) && isempty(STANDIN.calls), 'a folder that cannot be written');
+check(error_caught(@() build_orvalink('/proc')) && isempty(STANDIN.calls), 'a folder that cannot be written');
 STANDIN.failBuild = true;
-check(errorCaught(@() build_orvalink()), 'a failed build is an error');
+check(error_caught(@() build_orvalink()), 'a failed build is an error');
 check(strcmp(pwd, work), 'the current folder is restored after a failed build');
 
 rmpath(package);
@@ -122,34 +122,4 @@ function writeText(file, text)
 handle = fopen(file, 'w');
 fprintf(handle, text);
 fclose(handle);
-end
-
-function message = errorOf(call)
-message = '';
-try
-    evalc('call();');
-catch problem
-    message = problem.message;
-end
-check(~isempty(message), 'an error was raised');
-end
-
-function caught = errorCaught(call)
-caught = false;
-try
-    evalc('call();');
-catch
-    caught = true;
-end
-end
-
-function check(condition, what)
-if ~condition
-    error('build_orvalink_test:failed', 'failed: %s', what);
-end
-end
-
-function yes = has(text, part)
-% Octave has no contains.
-yes = ~isempty(strfind(text, part));
 end

@@ -95,7 +95,7 @@ simulink_standin('reset');
 text = evalc('orvalink_demo(''run'');');
 state = simulink_standin();
 check(~has(text, 'Made') && isequal(state.simulated, {'orvalink_demo'}), 'an existing model run as it is');
-check(errorCaught(@() orvalink_demo('fly')), 'only ''run'' is an action');
+check(error_caught(@() orvalink_demo('fly')), 'only ''run'' is an action');
 
 % A current folder that cannot be written: into the user folder.
 simulink_standin('reset');
@@ -125,7 +125,7 @@ for depth = 1:3
         evalc('orvalink_demo();');
         check(exist(fullfile(place, 'orvalink_demo.slx'), 'file') > 0, sprintf('the sample %d up', depth));
     else
-        message = errorOf(@() orvalink_demo());
+        message = error_of(@() orvalink_demo());
         check(has(message, 'honolulu-climbing-turn.csv') && has(message, 'reinstall'), 'no sample anywhere');
     end
     cd(work);
@@ -139,7 +139,7 @@ place = tempname();
 mkdir(place);
 cd(place);
 simulink_standin('reset');
-message = errorOf(@() orvalink_demo());
+message = error_of(@() orvalink_demo());
 check(has(message, 'build_orvalink'), 'says to run build_orvalink');
 rmpath(package);
 disp('simulink_blocks: all checks passed');
@@ -164,33 +164,4 @@ for name = fieldnames(values)'
     eval([name{1} ' = values.(name{1});']);
 end
 got = eval(['{' expression '}']);
-end
-
-function message = errorOf(call)
-message = '';
-try
-    evalc('call();');
-catch problem
-    message = problem.message;
-end
-check(~isempty(message), 'an error was raised');
-end
-
-function caught = errorCaught(call)
-caught = false;
-try
-    evalc('call();');
-catch
-    caught = true;
-end
-end
-
-function check(condition, what)
-if ~condition
-    error('simulink_blocks_test:failed', 'failed: %s', what);
-end
-end
-
-function yes = has(text, part)
-yes = ~isempty(strfind(text, part));
 end

@@ -60,9 +60,11 @@ TEST(Recognise, tells_both_versions_from_every_malformed_kind)
 TEST(Translate, every_version_17_field_moves_to_its_version_24_place)
 {
     Bytes in = packet17();
-    // Distinct values in every 4-byte word from 4 to 335.
+    // Distinct values in every 4-byte word from 4 to 335, none of their bytes zero, so
+    // that a byte left out or moved shows.
     for (std::size_t offset = 4; offset < 336; offset += 4) {
-        put32(in, offset, 0x01000000u + static_cast<std::uint32_t>(offset));
+        const auto word = static_cast<std::uint32_t>(offset / 4);
+        put32(in, offset, 0x80000000u | (word << 16) | ((word ^ 0x5Au) << 8) | (0x80u + word));
     }
     put32(in, 120, 2);   // engines
     put32(in, 220, 3);   // tanks

@@ -74,12 +74,20 @@ void serveProperties(int port, double readyAfter, int seconds)
         }
         const Handle client = ::accept(listener, nullptr, nullptr);
         char question[256];
-        const auto got = ::recv(client, question, static_cast<int>(sizeof question - 1), 0);
+#if defined(_WIN32)
+        const int got = ::recv(client, question, static_cast<int>(sizeof question - 1), 0);
+#else
+        const long got = ::recv(client, question, sizeof question - 1, 0);
+#endif
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const char* reply = elapsed >= readyAfter ? "/sim/sceneryloaded = 'true' (bool)\r\n/> "
                                                   : "/sim/sceneryloaded = 'false' (bool)\r\n/> ";
         if (got > 0) {
+#if defined(_WIN32)
             ::send(client, reply, static_cast<int>(std::strlen(reply)), 0);
+#else
+            ::send(client, reply, std::strlen(reply), 0);
+#endif
         }
         closeHandle(client);
     }

@@ -25,10 +25,14 @@ namespace {
 using Handle = SOCKET;
 constexpr Handle noHandle = INVALID_SOCKET;
 void closeHandle(Handle handle) { closesocket(handle); }
+long sendBytes(Handle handle, const char* data, std::size_t length) { return ::send(handle, data, static_cast<int>(length), 0); }
+long receiveBytes(Handle handle, char* data, std::size_t length) { return ::recv(handle, data, static_cast<int>(length), 0); }
 #else
 using Handle = int;
 constexpr Handle noHandle = -1;
 void closeHandle(Handle handle) { ::close(handle); }
+long sendBytes(Handle handle, const char* data, std::size_t length) { return ::send(handle, data, length, 0); }
+long receiveBytes(Handle handle, char* data, std::size_t length) { return ::recv(handle, data, length, 0); }
 #endif
 
 sockaddr_in loopback(std::uint16_t port)
@@ -84,12 +88,12 @@ Answer sceneryLoaded(std::uint16_t port, int timeoutMs)
     }
     static const char question[] = "get /sim/sceneryloaded\r\n";
     Answer answer = Answer::notYet;
-    if (::send(handle, question, static_cast<int>(sizeof question - 1), 0) == static_cast<int>(sizeof question - 1)) {
+    if (sendBytes(handle, question, sizeof question - 1) == static_cast<long>(sizeof question - 1)) {
         // The reply: "/sim/sceneryloaded = 'true' (bool)", perhaps in pieces, then a prompt.
         char reply[512];
         std::size_t got = 0;
         while (got < sizeof reply - 1 && readable(handle, timeoutMs)) {
-            const auto n = ::recv(handle, reply + got, static_cast<int>(sizeof reply - 1 - got), 0);
+            const long n = receiveBytes(handle, reply + got, sizeof reply - 1 - got);
             if (n <= 0) {
                 break;
             }

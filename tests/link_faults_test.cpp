@@ -225,6 +225,29 @@ TEST_F(LinkFaults, the_socket_library_stops_once_and_starts_again)
     EXPECT_EQ(b->terminate(), "");
 }
 
+// Two definitions on two threads starting the library at once: the start
+// made while the other was under way is undone, so one start is kept.
+TEST_F(LinkFaults, a_second_start_made_meanwhile_is_undone)
+{
+    orvalink::stopSocketLibrary();  // as after an unload
+    fake = FaultyPlatform{};
+    static bool inBetween = false;
+    inBetween = false;
+    orvalink::platform::socketCalls.startLibrary = [] {
+        platform->fails(Call::startLibrary);
+        if (!inBetween) {
+            inBetween = true;  // the other thread's whole start, while this one's is under way
+            EXPECT_TRUE(orvalink::startSocketLibrary());
+        }
+        return real.startLibrary();
+    };
+    EXPECT_TRUE(orvalink::startSocketLibrary());
+    EXPECT_EQ(fake.count(Call::startLibrary), 2);
+    EXPECT_EQ(fake.count(Call::stopLibrary), 1);
+    EXPECT_TRUE(orvalink::startSocketLibrary());  // started: not again
+    EXPECT_EQ(fake.count(Call::startLibrary), 2);
+}
+
 #if !defined(_WIN32)
 // The fcntl calls under the POSIX primitive that makes a socket non-blocking.
 TEST(PosixPrimitives, a_failing_fcntl_fails_the_non_blocking_switch)

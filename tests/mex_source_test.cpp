@@ -14,7 +14,10 @@
 #include "mex_host/second_host.h"
 
 namespace second_host {
-void PrintTo(Entry entry, std::ostream* out) { *out << (entry == Entry::mexFile ? "simulink.c" : "cg_sfun.h"); }
+void PrintTo(Entry entry, std::ostream* out)
+{
+    *out << (entry == Entry::generatedCode ? "cg_sfun.h" : entry == Entry::mexFile ? "simulink.c" : "simulink.c, older");
+}
 }  // namespace second_host
 
 namespace {
@@ -86,6 +89,7 @@ TEST_P(MexSource, registers_the_block_as_simulink_needs_it)
         EXPECT_EQ(r.options, second_host::option::exceptionFreeCode | second_host::option::callTerminateOnExit |
                                  second_host::option::disallowConstantSampleTime);
         EXPECT_EQ(r.tunable, std::vector<int>(withVersion ? 4 : 3, 0)) << "no parameter is tunable";
+        EXPECT_FALSE(r.tunableOutOfRange);
         EXPECT_EQ(r.operatingPoint, second_host::emptyOperatingPoint);
         EXPECT_EQ(r.runtimeThreadSafety, second_host::runtimeThreadSafe);
         // Only a MEX file checks its dialog and pairs the socket library's start at unload.
@@ -110,8 +114,8 @@ TEST_P(MexSource, registers_the_block_as_simulink_needs_it)
 }
 
 // Every form of SampleTime a Simulink user writes, in both tails; what is
-// none of them is refused, naming the parameter and the value: by the
-// dialog check in a MEX file, by mdlInitializeSampleTimes in generated code.
+// none of them is refused, naming the parameter and the value, when the
+// block is defined (generated code checks again what MATLAB checked).
 TEST_P(MexSource, takes_every_sample_time_form_and_refuses_the_rest)
 {
     const double nan = std::nan("");
@@ -138,12 +142,9 @@ TEST_P(MexSource, takes_every_sample_time_form_and_refuses_the_rest)
     };
     for (const auto& [given, shown] : refused) {
         Block block(GetParam(), parameters("127.0.0.1", 5500, given));
-        const std::string registered = block.registerBlock().errorStatus;
-        const std::string message = GetParam() == Entry::mexFile ? registered : block.initializeSampleTimes();
-        if (GetParam() == Entry::mexFile || !given.empty()) {
-            EXPECT_EQ(message, rule + shown);
-        } else {
-            EXPECT_EQ(message, "SampleTime must hold at least one real number");
+        EXPECT_EQ(block.registerBlock().errorStatus, rule + shown);
+        if (!given.empty()) {
+            EXPECT_EQ(block.initializeSampleTimes(), rule + shown);  // should a host ask all the same
         }
     }
 }
@@ -217,6 +218,24 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
         Block block(Entry::mexFile, with(2, Parameter::doubles({accepted})));
         EXPECT_EQ(block.registerBlock().errorStatus, "") << accepted;
     }
+}
+
+// As an older release compiles it: operating points by their SimState name,
+// no thread-safety declaration; it runs as the current one does.
+TEST(MexSourceOlderRelease, declares_its_operating_point_by_the_older_name)
+{
+    udp::Socket receiver = test_support::receiver();
+    Block block(Entry::olderRelease, parameters("127.0.0.1", receiver.localPort()));
+    const second_host::Registration r = block.registerBlock();
+    EXPECT_EQ(r.errorStatus, "");
+    EXPECT_EQ(r.operatingPoint, second_host::emptyOperatingPoint);
+    EXPECT_EQ(r.runtimeThreadSafety, 0);
+    EXPECT_EQ(r.tunable, std::vector<int>(3, 0));
+    ASSERT_EQ(block.initializeSampleTimes(), "");
+    ASSERT_EQ(block.start(), "");
+    EXPECT_EQ(block.outputs(), "");
+    EXPECT_EQ(test_support::receive(receiver).size(), 336u);
+    EXPECT_EQ(block.terminate(), "");
 }
 
 // A host that refuses the port counts gets no more declarations.

@@ -39,7 +39,7 @@ bool mdlInitializeSizes(SimStruct* S, const Variant& variant)
             return false;
         }
     }
-    if (variant.checksDialog) {
+    if (variant.simulinkDialog) {
         const char* problem = dialogProblem(S, variant);
         if (problem != nullptr) {
             ssSetErrorStatus(S, problem);

@@ -32,11 +32,9 @@ enum BlockWorkSlot { SOCKET_CELL = 0, PACKET_BUFFER = 1 };
 struct Variant {
     // False: the plain dialog of the host's own build (three parameters, the
     // period as given, the port's low 16 bits). True: the dialog as Simulink
-    // users write it (every sample-time form, an optional FdmVersion).
+    // users write it (every sample-time form, an optional FdmVersion), which
+    // mdlInitializeSizes refuses when dialogProblem finds it wrong.
     bool simulinkDialog;
-    // Whether mdlInitializeSizes refuses a dialog that dialogProblem finds
-    // wrong (in a MEX file; generated code cannot tell an array's class).
-    bool checksDialog;
     uint_T options;  // for ssSetOptions
     // The host's class checks, or null where every parameter is a real
     // double matrix (generated code, which stores text as character codes).

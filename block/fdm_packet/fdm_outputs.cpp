@@ -37,7 +37,7 @@ void mdlOutputs(SimStruct* S, int_T tid)
     if (socketCell == nullptr) {
         return;
     }
-    if (socketCell->fdmVersion != 24) {
+    if (!socketCell->version24) {
         (void)sendDatagram(socketCell->socket, packet, fdm17::packetSize);
         return;
     }

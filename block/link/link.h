@@ -17,11 +17,11 @@ constexpr const char* outOfMemoryMessage = "Could not allocate the block's work 
 constexpr const char* portRule = "PortNumber must be a whole number from 1 to 65535";
 constexpr const char* fdmVersionRule = "FdmVersion must be 17 (FlightGear 0.9.4) or 24 (FlightGear 0.9.10 and later)";
 
-// What the socket cell of the block's work holds: the link, and the packet
-// version each step sends (17, or 24 from the build that takes FdmVersion).
+// What the socket cell of the block's work holds: the link, and whether each
+// step sends version 24 (from the build that takes FdmVersion) or 17.
 struct SocketCell {
     platform::SocketHandle socket;
-    int fdmVersion;
+    bool version24;
 };
 
 // True once the platform's socket library is started; started once per load

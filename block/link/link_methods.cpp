@@ -59,9 +59,9 @@ void mdlStart(SimStruct* S, const Variant& variant)
     // A start without a terminate since the last one: close and free what that start left.
     // The host zeroes the vector before the first start, so empty slots hold null.
     mdlTerminate(S);
-    const int version = variant.simulinkDialog ? fdmVersionOf(S, variant) : 17;
+    const bool version24 = variant.simulinkDialog && fdmVersionOf(S, variant) == 24;
     // Version 24 goes out from behind the version-17 packet it is translated from.
-    const std::size_t bufferSize = fdm17::packetSize + (version == 24 ? fdm24::packetSize : 0);
+    const std::size_t bufferSize = fdm17::packetSize + (version24 ? fdm24::packetSize : 0);
     SocketCell* socketCell = static_cast<SocketCell*>(socketCalls.allocate(sizeof(SocketCell)));
     void* packet = socketCalls.allocate(bufferSize);
     if (socketCell == nullptr || packet == nullptr) {
@@ -73,7 +73,7 @@ void mdlStart(SimStruct* S, const Variant& variant)
         return;
     }
     socketCell->socket = platform::noSocket;
-    socketCell->fdmVersion = version == 24 ? 24 : 17;
+    socketCell->version24 = version24;
     work[SOCKET_CELL] = socketCell;
     work[PACKET_BUFFER] = packet;
 

@@ -35,10 +35,11 @@ const uint_T blockOptions =
     SS_OPTION_EXCEPTION_FREE_CODE | SS_OPTION_CALL_TERMINATE_ON_EXIT | SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME;
 
 #if defined(MATLAB_MEX_FILE)
-const orvalink::Variant simulinkBuild = {true, true, blockOptions, isRealDouble, isText, atUnload};
+const orvalink::Variant simulinkBuild = {true, blockOptions, isRealDouble, isText, atUnload};
 #else
-// Generated code passes only real double matrices, text as character codes.
-const orvalink::Variant simulinkBuild = {true, false, blockOptions, nullptr, nullptr, nullptr};
+// Generated code passes only real double matrices, text as character codes:
+// the values MATLAB checked, checked again for what a class check is not needed.
+const orvalink::Variant simulinkBuild = {true, blockOptions, nullptr, nullptr, nullptr};
 #endif
 
 }  // namespace

@@ -26,7 +26,7 @@ constexpr uint32_t sizesVectorOption = 0x2000;  // options bit 13
 // host's arrays tell them.
 bool isDoubleParameter(const mxArray* parameter) { return mxIsDouble(parameter); }
 bool isTextParameter(const mxArray* parameter) { return mxIsChar(parameter); }
-constexpr Variant hostBuild = {false, false, 0, isDoubleParameter, isTextParameter, nullptr};
+constexpr Variant hostBuild = {false, 0, isDoubleParameter, isTextParameter, nullptr};
 
 void mdlInitializeSizes(SimStruct* S) { (void)mdlInitializeSizes(S, hostBuild); }
 void mdlInitializeSampleTimes(SimStruct* S) { mdlInitializeSampleTimes(S, hostBuild); }

@@ -12,6 +12,7 @@
 
 extern "C" void th_mexFileEntry(SimStruct* S);
 extern "C" void th_generatedCodeEntry(SimStruct* S);
+extern "C" void th_olderReleaseEntry(SimStruct* S);
 
 struct th_Array {
     second_host::Class arrayClass;
@@ -139,7 +140,8 @@ Block::Block(Entry entry, std::vector<Parameter> parameters)
     for (int_T& tunable : S_->declared.tunable) {
         tunable = 1;  // Simulink's default
     }
-    (entry == Entry::mexFile ? th_mexFileEntry : th_generatedCodeEntry)(S_.get());
+    (entry == Entry::mexFile ? th_mexFileEntry : entry == Entry::olderRelease ? th_olderReleaseEntry
+                                                                               : th_generatedCodeEntry)(S_.get());
 }
 
 Block::~Block()
@@ -185,6 +187,7 @@ Registration Block::registerBlock()
     r.options = S_->sizes.options;
     r.checkParametersRegistered = S_->sfcn.checkParameters != nullptr;
     r.operatingPoint = S_->declared.operatingPoint;
+    r.tunableOutOfRange = S_->declared.tunableOutOfRange != 0;
     r.runtimeThreadSafety = S_->declared.runtimeThreadSafety;
     for (int_T i = 0; i < S_->sfcnParams.dlgNum && i < 8; ++i) {
         r.tunable.push_back(S_->declared.tunable[i]);
@@ -278,6 +281,15 @@ boolean_T th_ssSetNumInputPorts(SimStruct* S, int_T count)
         S->portInfo.inputs[port] = new th_InputPort{-1, 0, 0, nullptr};
     }
     return 1;
+}
+
+void th_ssSetSFcnParamTunable(SimStruct* S, int_T index, int_T on)
+{
+    if (index < 0 || index >= S->sfcnParams.dlgNum || index >= 8) {
+        S->declared.tunableOutOfRange = 1;
+        return;
+    }
+    S->declared.tunable[index] = on != 0 ? 1 : 0;
 }
 
 boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count)

@@ -14,7 +14,9 @@ namespace second_host {
 
 // Which tail of the source the block was built with. Generated code passes
 // every parameter as real doubles, text as its character codes.
-enum class Entry { mexFile, generatedCode };
+// olderRelease: a MEX file built as MATLAB releases before R2018a see it
+// (operating points named SimState, no thread-safety declaration).
+enum class Entry { mexFile, generatedCode, olderRelease };
 
 enum class Class { doubles, single, int8, int32, uint16, logical, text };
 
@@ -54,6 +56,7 @@ struct Registration {
     bool checkParametersRegistered = false;
     int operatingPoint = 0, runtimeThreadSafety = 0;
     std::vector<int> tunable;  // per parameter given
+    bool tunableOutOfRange = false;  // a parameter named that the dialog does not have
     std::vector<int> widths, directFeedThrough, requiredContiguous;
     std::string errorStatus;
 };

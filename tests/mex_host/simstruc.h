@@ -115,6 +115,7 @@ struct th_SimStruct {
     } mdlInfo;
     struct {
         int_T tunable[8];           /* per dialog parameter, 1 until the block says */
+        int_T tunableOutOfRange;    /* the block named a parameter the dialog does not have */
         int_T operatingPoint;       /* as the block declared it, 0 for unknown */
         int_T runtimeThreadSafety;  /* likewise */
     } declared;
@@ -160,7 +161,8 @@ boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count);
 #define ssGetPath(S) ((S)->blkInfo.path)
 #define ssGetModelName(S) ((S)->blkInfo.modelName)
 #define ssIsMajorTimeStep(S) ((S)->mdlInfo.majorTimeStep != 0)
-#define ssSetSFcnParamTunable(S, index, on) ((S)->declared.tunable[(index)] = (on) ? 1 : 0)
+void th_ssSetSFcnParamTunable(SimStruct* S, int_T index, int_T on);
+#define ssSetSFcnParamTunable(S, index, on) th_ssSetSFcnParamTunable((S), (index), (on))
 
 #define SS_OPTION_EXCEPTION_FREE_CODE 0x0001u
 #define SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME 0x0100u

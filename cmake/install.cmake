@@ -63,7 +63,7 @@ if(WIN32)
 else()
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-linux.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY)
 endif()
-install(FILES ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${data_dir})
+install(FILES ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${data_dir})
 # The block as one source file and the MATLAB function that builds it with
 # mex: in the package folder, which the setup puts on MATLAB's path.
 install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
@@ -108,7 +108,8 @@ if(WIN32 AND TARGET orvalink-run)
               -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
       DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay orvalink-fly ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-              ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
+              ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+              ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)
     add_custom_target(installer ALL DEPENDS ${ORVALINK_INSTALLER})

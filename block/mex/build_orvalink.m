@@ -63,7 +63,7 @@ mex(args{:});
 clear restore
 
 built = fullfile(folder, ['orvalink.' mexext]);
-fprintf('Built %s\n', built);
+fprintf('Built %s (orvalink %s)\n', built, '@PROJECT_VERSION@');
 if ~strcmp(absolute(folder), here)
     copyfile(fullfile(here, 'orvalink_makecfg.m'), folder);
 end

@@ -42,6 +42,7 @@ check(isequal(STANDIN.languages, {'C++'}), 'asks for a C++ compiler');
 check(strcmp(pwd, work), 'the current folder is restored');
 check(strcmp(built, fullfile(work, ['orvalink.' mexext])), 'returns the MEX file');
 check(has(text, ['Built ' fullfile(work, ['orvalink.' mexext])]), 'says where the MEX file went');
+check(~isempty(regexp(text, '\(orvalink \d+\.\d+\.\d+\)', 'once')), 'says which release it built');
 check(exist(fullfile(work, 'orvalink_lib.slx'), 'file') && exist(fullfile(work, 'slblocks.m'), 'file'), ...
     'makes the library beside the MEX file');
 check(has(text, ['Made the library ' fullfile(work, 'orvalink_lib.slx')]), 'says where the library went');

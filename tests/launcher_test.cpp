@@ -45,6 +45,16 @@ TEST(Release, OnlyTheOneReleaseThatReadsVersion17GoesDirect)
     EXPECT_EQ(fly::routeFor(*fly::findRelease("FlightGear 0.9.7")).reason, "reads a packet version from 18 to 23");
 }
 
+TEST(CommandLines, FailedBindsAreFoundInFlightGearsLog)
+{
+    EXPECT_EQ(fly::failedBindPort("   0.31 [ALRT]:io    bind(127.0.0.1:5611) failed"), 5611u);
+    EXPECT_EQ(fly::failedBindPort("bind(5501) failed: Address already in use"), 5501u);
+    for (const char* line : {"bind(127.0.0.1:5611) succeeded", "   0.31 [INFO]:io    opening socket", "bind(x:) failed",
+                             "bind(127.0.0.1:99999) failed", "bind(127.0.0.1:56a1) failed", "failed bind(1"}) {
+        EXPECT_EQ(fly::failedBindPort(line), 0u) << line;
+    }
+}
+
 TEST(CommandLines, OptionsThatOpenAPortAreKnown)
 {
     for (const char* option : {"--telnet=5401", "--httpd=8080", "--props=5400", "--generic=socket,out,10,,5555,udp,x",

@@ -5,6 +5,7 @@
 //   STAND_IN_LOG             a folder: each run writes its arguments, one a line, to a file there,
 //                            and then "env:FG_HOME=..." when FG_HOME is set
 //   STAND_IN_RUN             "wait" (default: until stopped, at most 60 s), "exit:N" (after 0.5 s), "crash"
+//   STAND_IN_BIND_FAILS      "1": reports, after 0.3 s, that binding its --native-fdm port failed
 //   STAND_IN_SCENERY_AFTER   with --props=PORT while waiting: seconds until its property server answers
 //                            /sim/sceneryloaded with 'true' (default 1; "never")
 #include <chrono>
@@ -113,6 +114,22 @@ int main(int argc, char** argv)
                 std::fprintf(file, "env:FG_HOME=%s\n", home);
             }
             std::fclose(file);
+        }
+    }
+    if (environment("STAND_IN_BIND_FAILS", "") == "1") {
+        // As FlightGear reports a port it cannot have, deep in its log, and runs on.
+        for (int i = 1; i < argc; ++i) {
+            const char* at = std::strstr(argv[i], ",udp");
+            if (std::strncmp(argv[i], "--native-fdm=", 13) == 0 && at != nullptr) {
+                const char* comma = at;
+                while (comma > argv[i] && comma[-1] != ',') {
+                    --comma;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                std::fprintf(stderr, "   0.31 [INFO]:io    opening socket\n   0.31 [ALRT]:io    bind(127.0.0.1:%.*s) failed\n",
+                             static_cast<int>(at - comma), comma);
+                std::fflush(stderr);
+            }
         }
     }
     const std::string run = environment("STAND_IN_RUN", "wait");

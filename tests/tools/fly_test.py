@@ -69,10 +69,10 @@ class Fly(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.folder)
 
-    def environment(self, version, run="wait", status="0", STAND_IN_SCENERY_AFTER="1"):
+    def environment(self, version, run="wait", status="0", STAND_IN_SCENERY_AFTER="1", STAND_IN_BIND_FAILS="0"):
         return dict(ENVIRONMENT, STAND_IN_VERSION=version, STAND_IN_VERSION_STATUS=status,
                     STAND_IN_LOG=native_path(self.log), STAND_IN_RUN=run,
-                    STAND_IN_SCENERY_AFTER=STAND_IN_SCENERY_AFTER)
+                    STAND_IN_SCENERY_AFTER=STAND_IN_SCENERY_AFTER, STAND_IN_BIND_FAILS=STAND_IN_BIND_FAILS)
 
     def command(self, args):
         return tool("orvalink-fly") + ["--fgfs", native_path(self.fgfs)] + args
@@ -297,6 +297,16 @@ class Fly(unittest.TestCase):
             self.assertIn(f"UDP port {taken} ({whose}) is not free", done.stderr)
             self.assertEqual(done.stdout, "")
         self.assertEqual(os.listdir(self.log), [], "nothing started")
+
+    def test_a_failed_bind_flightgear_reports_stops_everything(self):
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)], STAND_IN_BIND_FAILS="1")
+        code, _, err = self.finish(fly)
+        self.assertEqual(code, 1, err)
+        self.assertIn(f"bind(127.0.0.1:{self.fg}) failed", err)  # FlightGear's own line, passed on
+        self.assertIn(f"orvalink-fly: FlightGear could not bind UDP port {self.fg} (another program holds it?); "
+                      "stopped everything", err)
+        self.assert_stand_ins_gone()
+        self.assert_port_free(self.block)
 
     def test_bad_usage_is_refused_before_anything_starts(self):
         for args, message in ((["--screens", "3", "--", "--telnet=5401"],

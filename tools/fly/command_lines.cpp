@@ -87,6 +87,25 @@ void startAt(Options& options, double latitudeRad, double longitudeRad, double a
     options.headingDeg = heading < 0 ? heading + 360.0 : heading;
 }
 
+unsigned failedBindPort(std::string_view line)
+{
+    const std::size_t open = line.find("bind(");
+    const std::size_t close = open == std::string_view::npos ? open : line.find(')', open);
+    if (close == std::string_view::npos || line.substr(close + 1).find("failed") == std::string_view::npos) {
+        return 0;
+    }
+    const std::string_view inside = line.substr(open + 5, close - open - 5);
+    const std::string_view digits = inside.substr(inside.rfind(':') + 1);  // the whole of it without a host
+    unsigned port = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9' || port > 65535) {
+            return 0;
+        }
+        port = port * 10 + static_cast<unsigned>(c - '0');
+    }
+    return digits.empty() || port > 65535 ? 0 : port;
+}
+
 bool opensPort(std::string_view option)
 {
     static constexpr std::string_view portOptions[] = {

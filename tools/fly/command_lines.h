@@ -34,6 +34,10 @@ void startAt(Options& options, double latitudeRad, double longitudeRad, double a
 // several FlightGears on one machine, they would clash.
 bool opensPort(std::string_view option);
 
+// The port of a failed bind that a FlightGear log line reports
+// ("bind(127.0.0.1:5611) failed"), or 0 when the line reports none.
+unsigned failedBindPort(std::string_view line);
+
 constexpr const char* loopback = "127.0.0.1";
 
 // FlightGear's --timeofday values.

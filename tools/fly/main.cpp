@@ -383,7 +383,7 @@ int run(const Settings& settings, std::vector<Planned> planned)
             std::error_code ignored;  // a folder that cannot be made shows in FlightGear's own message
             std::filesystem::create_directories(variable.substr(variable.find('=') + 1), ignored);
         }
-        if (!processes::start(child, each.command, error, each.environment)) {
+        if (!processes::start(child, each.command, error, each.environment, each.flightGear)) {
             processes::stopAll(children, stopGrace);
             fail("cannot start " + each.name + " (" + command_line::quoted(each.command[0]) + "): " + error);
         }
@@ -397,6 +397,9 @@ int run(const Settings& settings, std::vector<Planned> planned)
     bool ready = settings.options.propsPort == 0;
     constexpr std::size_t none = static_cast<std::size_t>(-1);
     std::size_t player = none;
+    std::vector<std::string> pending;  // each child's output since its last whole line
+    unsigned badPort = 0;
+    std::string badName;
     processes::Ending ending;
     std::size_t ended = none;
     while (!console::stopRequested()) {
@@ -436,7 +439,27 @@ int run(const Settings& settings, std::vector<Planned> planned)
                 player = children.size() - 1;
             }
         }
-        ended = processes::waitAny(children, ending, std::chrono::milliseconds(ready ? 1000 : 500)).value_or(none);
+        ended = processes::waitAny(children, ending, std::chrono::milliseconds(ready ? 200 : 100)).value_or(none);
+        // FlightGear's own words, passed on; a failed bind it reports leaves it without input.
+        pending.resize(children.size());
+        for (std::size_t i = 0; i < children.size() && badPort == 0; ++i) {
+            const std::string printed = processes::takeOutput(children[i]);
+            std::fwrite(printed.data(), 1, printed.size(), stderr);
+            pending[i] += printed;
+            for (std::size_t end = pending[i].find('\n'); end != std::string::npos; end = pending[i].find('\n')) {
+                badPort = badPort != 0 ? badPort : fly::failedBindPort(std::string_view(pending[i]).substr(0, end));
+                pending[i].erase(0, end + 1);
+            }
+            if (pending[i].size() > 4096) {
+                pending[i].erase(0, pending[i].size() - 4096);  // a line that long is no bind report
+            }
+            if (badPort != 0) {
+                badName = planned[i].name;
+            }
+        }
+        if (badPort != 0) {
+            break;
+        }
         if (ended == none) {
             continue;
         }
@@ -452,6 +475,15 @@ int run(const Settings& settings, std::vector<Planned> planned)
         break;
     }
     processes::stopAll(children, stopGrace);
+    for (processes::Child& child : children) {
+        std::string printed = processes::takeOutput(child);  // its last words, then the pipe's end
+        std::fwrite(printed.data(), 1, printed.size(), stderr);
+    }
+    if (badPort != 0) {
+        std::fprintf(stderr, "%s: %s could not bind UDP port %u (another program holds it?); stopped %s\n", program,
+                     badName.c_str(), badPort, children.size() > 1 ? "everything" : "it");
+        return 1;
+    }
     if (ended == none) {
         if (!settings.quiet) {
             std::fprintf(stderr, "%s: stopped\n", program);

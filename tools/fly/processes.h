@@ -16,6 +16,7 @@ struct Child {
     std::intptr_t pid = 0;
     std::intptr_t handle = 0;  // Windows' process handle
     bool running = false;
+    std::intptr_t output = -1;  // the pipe's read end carrying its standard output and error, when watched
 };
 
 // How a child ended.
@@ -27,7 +28,11 @@ struct Ending {
 // Starts `command` (its first element a path) with the standard streams and
 // environment of this process, `environment` ("NAME=value") added or replacing.
 bool start(Child& child, const std::vector<std::string>& command, std::string& error,
-           const std::vector<std::string>& environment = {});
+           const std::vector<std::string>& environment = {}, bool watchOutput = false);
+
+// What a watched child printed since the last call, at most 64 kB, without
+// waiting; empty when nothing came. The pipe closes when the child's end is read.
+std::string takeOutput(Child& child);
 
 // Waits until a child ends, a stop is requested or `limit` passes; the index of the one that ended.
 std::optional<std::size_t> waitAny(std::vector<Child>& children, Ending& ending, std::chrono::milliseconds limit);

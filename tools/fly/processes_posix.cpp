@@ -73,8 +73,21 @@ bool reaped(pid_t pid, Ending& ending)
 }  // namespace
 
 bool start(Child& child, const std::vector<std::string>& command, std::string& error,
-           const std::vector<std::string>& environment)
+           const std::vector<std::string>& environment, bool watchOutput)
 {
+    int pipeEnds[2] = {-1, -1};
+    if (watchOutput && ::pipe(pipeEnds) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (watchOutput) {
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    }
     std::vector<char*> argv = argumentVector(command);
     std::vector<char*> envp;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -91,11 +104,20 @@ bool start(Child& child, const std::vector<std::string>& command, std::string& e
     }
     envp.push_back(nullptr);
     pid_t pid = 0;
-    const int status = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data());
+    const int status = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (watchOutput) {
+        ::close(pipeEnds[1]);
+        ::fcntl(pipeEnds[0], F_SETFL, ::fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK);
+    }
     if (status != 0) {
+        if (watchOutput) {
+            ::close(pipeEnds[0]);
+        }
         error = std::strerror(status);
         return false;
     }
+    child.output = pipeEnds[0];
     child.pid = pid;
     child.running = true;
     return true;
@@ -151,6 +173,24 @@ void stopAll(std::vector<Child>& children, std::chrono::milliseconds grace)
             std::this_thread::sleep_for(poll);
         }
     }
+}
+
+std::string takeOutput(Child& child)
+{
+    std::string taken;
+    char buffer[4096];
+    while (child.output >= 0 && taken.size() < outputLimit) {
+        const ssize_t got = ::read(static_cast<int>(child.output), buffer, sizeof buffer);
+        if (got > 0) {
+            taken.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            ::close(static_cast<int>(child.output));  // its end, or a broken pipe
+            child.output = -1;
+        } else if (errno != EINTR) {
+            break;  // nothing more for now
+        }
+    }
+    return taken;
 }
 
 Captured capture(const std::vector<std::string>& command, std::chrono::milliseconds limit)

@@ -145,14 +145,36 @@ BOOL CALLBACK closeWindowsOf(HWND window, LPARAM pid)
 }  // namespace
 
 bool start(Child& child, const std::vector<std::string>& command, std::string& error,
-           const std::vector<std::string>& environment)
+           const std::vector<std::string>& environment, bool watchOutput)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!create(command, startup, false, info, error, environment)) {
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (watchOutput) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+            error = systemMessage(GetLastError());
+            return false;
+        }
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = writeEnd;
+    }
+    const bool created = create(command, startup, watchOutput, info, error, environment);
+    if (writeEnd != nullptr) {
+        CloseHandle(writeEnd);
+    }
+    if (!created) {
+        if (readEnd != nullptr) {
+            CloseHandle(readEnd);
+        }
         return false;
     }
+    child.output = readEnd != nullptr ? reinterpret_cast<std::intptr_t>(readEnd) : -1;
     child.pid = static_cast<std::intptr_t>(info.dwProcessId);
     child.handle = reinterpret_cast<std::intptr_t>(info.hProcess);
     child.running = true;
@@ -209,6 +231,31 @@ void stopAll(std::vector<Child>& children, std::chrono::milliseconds grace)
         }
         child.running = false;
     }
+}
+
+std::string takeOutput(Child& child)
+{
+    std::string taken;
+    char buffer[4096];
+    while (child.output != -1 && taken.size() < 64 * 1024) {
+        const HANDLE pipe = reinterpret_cast<HANDLE>(child.output);
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            CloseHandle(pipe);  // its end, or a broken pipe
+            child.output = -1;
+            break;
+        }
+        if (available == 0) {
+            break;  // nothing more for now
+        }
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer), &got,
+                      nullptr) || got == 0) {
+            break;
+        }
+        taken.append(buffer, got);
+    }
+    return taken;
 }
 
 Captured capture(const std::vector<std::string>& command, std::chrono::milliseconds limit)

@@ -7,12 +7,14 @@
 #  include <ws2tcpip.h>
 #else
 #  include <arpa/inet.h>
+#  include <fcntl.h>
 #  include <netinet/in.h>
 #  include <sys/select.h>
 #  include <sys/socket.h>
 #  include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstring>
 
 #include "udp_socket.h"
@@ -44,14 +46,40 @@ sockaddr_in loopback(std::uint16_t port)
     return address;
 }
 
-// Whether `handle` is readable within `timeoutMs`.
-bool readable(Handle handle, int timeoutMs)
+// Whether `handle` is readable (or, with `writable`, writable) within `timeoutMs`.
+bool ready(Handle handle, int timeoutMs, bool writable = false)
 {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(handle, &set);
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    return ::select(static_cast<int>(handle) + 1, &set, nullptr, nullptr, &limit) > 0;
+    return ::select(static_cast<int>(handle) + 1, writable ? nullptr : &set, writable ? &set : nullptr, nullptr,
+                    &limit) > 0;
+}
+
+// Connects within `timeoutMs`: a FlightGear busy loading its scenery accepts
+// nothing, and a blocking connect would then wait for minutes.
+bool connectWithin(Handle handle, const sockaddr_in& address, int timeoutMs)
+{
+#if defined(_WIN32)
+    u_long nonBlocking = 1;
+    ioctlsocket(handle, FIONBIO, &nonBlocking);
+    const bool pending = ::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+                         WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) | O_NONBLOCK);
+    const int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (result == 0) {
+        return true;
+    }
+    const bool pending = errno == EINPROGRESS;
+#endif
+    if (!pending || !ready(handle, timeoutMs, true)) {
+        return false;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
 }
 
 }  // namespace
@@ -82,17 +110,18 @@ Answer sceneryLoaded(std::uint16_t port, int timeoutMs)
         return Answer::noServer;
     }
     const sockaddr_in address = loopback(port);
-    if (::connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (!connectWithin(handle, address, timeoutMs)) {
         closeHandle(handle);
-        return Answer::noServer;  // not listening yet
+        return Answer::noServer;  // not listening yet, or too busy to take the call
     }
     static const char question[] = "get /sim/sceneryloaded\r\n";
     Answer answer = Answer::notYet;
-    if (sendBytes(handle, question, sizeof question - 1) == static_cast<long>(sizeof question - 1)) {
+    if (ready(handle, timeoutMs, true) &&
+        sendBytes(handle, question, sizeof question - 1) == static_cast<long>(sizeof question - 1)) {
         // The reply: "/sim/sceneryloaded = 'true' (bool)", perhaps in pieces, then a prompt.
         char reply[512];
         std::size_t got = 0;
-        while (got < sizeof reply - 1 && readable(handle, timeoutMs)) {
+        while (got < sizeof reply - 1 && ready(handle, timeoutMs)) {
             const long n = receiveBytes(handle, reply + got, sizeof reply - 1 - got);
             if (n <= 0) {
                 break;

@@ -8,6 +8,7 @@ bounded.
 usage: installer_test.py SETUP.exe EMULATOR
 """
 import contextlib
+import functools
 import os
 import re
 import shutil
@@ -52,6 +53,19 @@ def windows(path):
 def wine(args, **kwargs):
     env = dict(os.environ, WINEDEBUG="-all")
     return subprocess.run([WINE] + args, capture_output=True, timeout=TIMEOUT, env=env, **kwargs)
+
+
+@functools.cache
+def wine_temp():
+    """Wine's %TEMP% as a path here. Wine's loader now and then crashes as a
+    program exits and leaves no output, so the question is asked up to three times."""
+    for _ in range(3):
+        temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
+        # winepath through the same loader: plain "winepath" starts the 32-bit one.
+        folder = wine(["winepath", "-u", temp], text=True).stdout.strip() if temp else ""
+        if folder:
+            return folder
+    raise AssertionError("Wine did not name its %TEMP% folder")
 
 
 def read(path):
@@ -127,9 +141,7 @@ class Setup(unittest.TestCase):
 
     def last_log_line(self, folder=None):
         if folder is None:
-            temp = wine(["cmd", "/c", "echo %TEMP%"], text=True).stdout.strip()
-            # winepath through the same loader: plain "winepath" starts the 32-bit one.
-            folder = wine(["winepath", "-u", temp], text=True).stdout.strip()
+            folder = wine_temp()
         with open(os.path.join(folder, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
             return handle.read().splitlines()[-1]
 

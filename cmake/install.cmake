@@ -63,7 +63,14 @@ if(WIN32)
 else()
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-linux.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY)
 endif()
-install(FILES ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${data_dir})
+# LICENSE.txt with CR LF on Windows, for Notepad and the setup's licence page.
+if(WIN32)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)  # no @ in it
+  set(ORVALINK_LICENSE_FILE ${CMAKE_BINARY_DIR}/LICENSE.txt)
+else()
+  set(ORVALINK_LICENSE_FILE ${PROJECT_SOURCE_DIR}/LICENSE)
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/README.txt ${ORVALINK_LICENSE_FILE} ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${data_dir})
 # The block as one source file and the MATLAB function that builds it with
 # mex: in the package folder, which the setup puts on MATLAB's path.
 install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
@@ -98,17 +105,22 @@ if(WIN32 AND TARGET orvalink-run)
     set(ORVALINK_INSTALLER ${CMAKE_BINARY_DIR}/orvalink-${PROJECT_VERSION}-${package_system}-setup.exe)
     set(stage ${CMAKE_BINARY_DIR}/installer-stage)
     file(GLOB sample_flights ${PROJECT_SOURCE_DIR}/samples/*.csv)
+    # What each earlier release installed: an upgrade takes those files out by name.
+    file(GLOB earlier_file_lists ${PROJECT_SOURCE_DIR}/packaging/windows/installed-*.txt)
     add_custom_command(
       OUTPUT ${ORVALINK_INSTALLER}
       COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
       COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
       COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py ${stage} ${CMAKE_BINARY_DIR}/installed-files.nsh
+              ${earlier_file_lists}
       COMMAND ${MAKENSIS_PROGRAM} -V2 -DVERSION=${PROJECT_VERSION} -DARCH=${package_system} -DSTAGE=${stage}
               -DPATHREMOVE=$<TARGET_FILE:pathremove> -DFILES=${CMAKE_BINARY_DIR}/installed-files.nsh
-              -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
+              -DLICENSE=${ORVALINK_LICENSE_FILE}
+              "-DDESCRIBE_UNINSTALLER=${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/describe_uninstaller.py"
               -DOUTFILE=${ORVALINK_INSTALLER} ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay orvalink-fly ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
-              ${CMAKE_BINARY_DIR}/README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/nsis_files.py ${PROJECT_SOURCE_DIR}/scripts/describe_uninstaller.py
+              ${earlier_file_lists} orvalink brindle pathremove mx mex orvalink_mex_source orvalink_fmu_archive orvalink-run fdm-listen fdm-relay fdm-replay orvalink-fly ${PROJECT_SOURCE_DIR}/packaging/windows/orvalink.nsi
+              ${CMAKE_BINARY_DIR}/README.txt ${ORVALINK_LICENSE_FILE} ${PROJECT_SOURCE_DIR}/CHANGELOG.md
               ${PROJECT_SOURCE_DIR}/wireshark/fdm_native.lua ${sample_flights}
       COMMENT "Making the setup program ${ORVALINK_INSTALLER}"
       VERBATIM)

@@ -2,15 +2,21 @@
 ; (the MEX file, brindle, the tools and their data) and puts it on MATLAB's
 ; path through brindle's SetMatlabPath. Made by the CMake target
 ; `installer`, which defines VERSION, ARCH (win32 or win64), STAGE (the
-; staged package folder), FILES (the list of installed files made from it),
-; PATHREMOVE (the library that takes entry lines out), LICENSE and OUTFILE.
+; staged package folder), FILES (the lists of installed files made from it
+; and from earlier releases' lists), PATHREMOVE (the library that takes entry
+; lines out), LICENSE, OUTFILE and DESCRIBE_UNINSTALLER (the command that
+; gives the uninstaller its own description).
 ;
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
 ; Exit code 0 on success; 2 when an input is refused (nothing written);
 ; 3 when the path update fails (everything taken back); 4 when installed
-; files are in use; 5 when another setup is running. The reason goes to
-; orvalink-setup.log in the install folder, or in %TEMP% when nothing was
-; installed.
+; files or pathdef.m are in use; 5 when another setup or uninstall is
+; running; 6 when a newer orvalink is installed (nothing written); 7 when
+; installed but pathdef.m has no END ENTRIES line, so the package is not on
+; MATLAB's path. The reason goes to orvalink-setup.log in the install
+; folder, or in %TEMP% when nothing was installed; the uninstaller's to
+; %TEMP%\orvalink-uninstall.log. Logs are UTF-16 with a byte-order mark, so
+; that any folder name appears whole.
 
 Unicode true
 ManifestDPIAware true
@@ -46,17 +52,19 @@ VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "orvalink"
 VIAddVersionKey /LANG=1033 "CompanyName" "The orvalink developers"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The orvalink developers, MIT License"
-VIAddVersionKey /LANG=1033 "FileDescription" "orvalink ${VERSION} setup (${BITS}-bit)"
+; "installer" becomes "uninstall" in the uninstaller (same length, patched in place).
+VIAddVersionKey /LANG=1033 "FileDescription" "orvalink ${VERSION} installer (${BITS}-bit)"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
-CompletedText "Done. Restart MATLAB and run build_orvalink once."
+!uninstfinalize '${DESCRIBE_UNINSTALLER} "%1"'
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\orvalink"
 !define MAX_PACKAGE 103
 !define MAX_DEFINITION 108
 !define LOG_NAME "orvalink-setup.log"
+!define UNINSTALL_LOG_NAME "orvalink-uninstall.log"
 
 Var Matlab        ; the MATLAB folder, without a trailing backslash
 Var Definition    ; <MATLAB folder>\toolbox\local\ (ends with a backslash)
@@ -65,35 +73,76 @@ Var Problem       ; why an input is refused ("" when it is not)
 Var MatlabField   ; the MATLAB folder page's text field
 Var Earlier       ; the folder of an earlier install of orvalink ("" when there is none)
 Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after each change
+Var EarlierDefinition ; the folder of the pathdef.m the earlier install registered in
+Var LogPath       ; where Tell writes its lines ("" for the details only)
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs orvalink ${VERSION}, the Simulink block that flies your flight model in FlightGear, with its tools, and puts it on MATLAB's path.$\r$\n$\r$\nClose MATLAB before you go on."
 !insertmacro MUI_PAGE_WELCOME
+; MIT asks nothing of a user: the licence is shown as information, not as a contract.
+!define MUI_PAGE_HEADER_TEXT "License"
+!define MUI_PAGE_HEADER_SUBTEXT "orvalink is free software under the MIT License."
+!define MUI_LICENSEPAGE_TEXT_TOP "For your information: the licence under which orvalink comes."
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "It lets you use, copy, change and pass on orvalink, and asks only that the notice stays with copies. There is nothing to accept."
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom MatlabPage MatlabLeave
+; The details (an earlier copy taken out, files kept, backups, warnings) stay in view until Next.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "orvalink is installed"
-!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex) and its library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link block from the Library Browser into your model. README.txt in $INSTDIR tells the rest."
+; No folder in this text: a long path would wrap in the middle of a name.
+!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex) and its library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link block from the Library Browser into your model. README.txt tells the rest."
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Open README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_UNFINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
 ; ---- Reports -----------------------------------------------------------
 
-; Appends a line to the log in the install folder, or in %TEMP% when nothing is installed there.
-!macro LogTo folder text
+; Appends a line to a log in UTF-16 (little-endian, with a byte-order mark),
+; so that folder names outside the ANSI code page appear whole. An older
+; setup's log, written in the ANSI code page, is started anew.
+!macro AppendLog path text
   Push $9
+  Push $8
   ClearErrors
-  FileOpen $9 "${folder}\${LOG_NAME}" a
+  FileOpen $9 "${path}" r
   ${IfNot} ${Errors}
-    FileSeek $9 0 END
-    FileWrite $9 "${text}$\r$\n"
+    FileReadWord $9 $8
+    FileClose $9
+    ${IfThen} $8 != 65279 ${|} Delete "${path}" ${|}
+  ${EndIf}
+  ClearErrors
+  FileOpen $9 "${path}" a
+  ${IfNot} ${Errors}
+    FileSeek $9 0 END $8
+    ${IfThen} $8 == 0 ${|} FileWriteWord $9 65279 ${|}
+    FileWriteUTF16LE $9 "${text}$\r$\n"
     FileClose $9
   ${EndIf}
+  ClearErrors
+  Pop $8
   Pop $9
+!macroend
+
+; Appends a line to the log in the install folder, or in %TEMP% when nothing is installed there.
+!macro LogTo folder text
+  !insertmacro AppendLog "${folder}\${LOG_NAME}" "${text}"
+!macroend
+
+; A line for the details and for the log at $LogPath.
+!macro Tell text
+  DetailPrint "${text}"
+  ${If} $LogPath != ""
+    !insertmacro AppendLog "$LogPath" "${text}"
+  ${EndIf}
 !macroend
 
 ; Says why setup stops: a message box, or the log when silent; then quits with `code`.
@@ -259,25 +308,28 @@ FunctionEnd
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "backup" "$R3 $R5 $R6"
 !macroend
 
-!macro RemoveOwnBackup
-  ReadINIStr $R0 "$INSTDIR\install.ini" "orvalink" "backup"
-  ReadINIStr $R1 "$INSTDIR\install.ini" "orvalink" "kept"
+!macro RemoveOwnBackup folder definition
+  ReadINIStr $R0 "${folder}\install.ini" "orvalink" "backup"
+  ReadINIStr $R1 "${folder}\install.ini" "orvalink" "kept"
   ${If} $R0 != ""
-  ${AndIf} ${FileExists} "$Definitionpathdef.old"
-    GetFileTime "$Definitionpathdef.old" $R5 $R6
-    FileOpen $R4 "$Definitionpathdef.old" r
+  ${AndIf} ${FileExists} "${definition}pathdef.old"
+    GetFileTime "${definition}pathdef.old" $R5 $R6
+    FileOpen $R4 "${definition}pathdef.old" r
     FileSeek $R4 0 END $R3
     FileClose $R4
     ${If} $R0 == "$R3 $R5 $R6"
       SetDetailsPrint none
-      Delete "$Definitionpathdef.old"
+      Delete "${definition}pathdef.old"
       ${If} $R1 != ""
-        Rename "$Definition$R1" "$Definitionpathdef.old"
+        Rename "${definition}$R1" "${definition}pathdef.old"
       ${EndIf}
       SetDetailsPrint both
-      DetailPrint "Removed the copy of the path definition that setup had kept, $Definitionpathdef.old."
+      !insertmacro Tell "Removed the copy of the path definition that setup had kept, ${definition}pathdef.old."
+      ${If} $R1 != ""
+        !insertmacro Tell "Put your earlier ${definition}pathdef.old back (setup had kept it as $R1)."
+      ${EndIf}
     ${Else}
-      DetailPrint "Kept $Definitionpathdef.old: it changed after setup made it."
+      !insertmacro Tell "Kept ${definition}pathdef.old: it changed after setup made it."
     ${EndIf}
   ${EndIf}
 !macroend
@@ -291,6 +343,36 @@ FunctionEnd
     StrCpy $R9 "$R9 is in use, probably by MATLAB or an orvalink tool. Close MATLAB and the tools, then try again. Nothing was changed."
     ${If} ${Silent}
       !insertmacro LogTo "$INSTDIR" "$R9"
+      ${IfThen} $LogPath != "" ${|} !insertmacro AppendLog "$LogPath" "$R9" ${|}
+      SetErrorLevel 4
+      Quit
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R9" IDRETRY +3
+    SetErrorLevel 4
+    Quit
+  ${Loop}
+!macroend
+
+; pathdef.m held open by another program (MATLAB's editor, a text editor):
+; found before anything changes, as for installed files. Opening it for
+; reading and writing, sharing nothing, fails with a sharing or lock
+; violation (32, 33) exactly when another program has it open.
+!macro StopWhilePathdefLocked definition log
+  ${Do}
+    StrCpy $R9 ""
+    ${If} ${FileExists} "${definition}pathdef.m"
+      System::Call 'kernel32::CreateFileW(w "${definition}pathdef.m", i 0xC0000000, i 0, p 0, i 3, i 0x80, p 0) p .R8 ?e'
+      Pop $R7
+      ${If} $R8 P<> -1
+        System::Call 'kernel32::CloseHandle(p R8)'
+      ${ElseIf} $R7 == 32
+      ${OrIf} $R7 == 33
+        StrCpy $R9 "${definition}pathdef.m is open in another program, which locks it: probably MATLAB or an editor. Close it there, then try again. Nothing was changed."
+      ${EndIf}
+    ${EndIf}
+    ${IfThen} $R9 == "" ${|} ${ExitDo} ${|}
+    ${If} ${Silent}
+      !insertmacro AppendLog "${log}" "$R9"
       SetErrorLevel 4
       Quit
     ${EndIf}
@@ -320,27 +402,75 @@ Function CheckEarlierInstall
   ${EndIf}
 FunctionEnd
 
-; The earlier install's uninstaller takes its files and entry lines away;
-; without one that works, its entry lines are taken out here.
-Function RemoveEarlierInstall
+; A newer orvalink than this setup's: silently refused (exit 6); asked otherwise.
+Function CheckNewerInstall
   ${If} $Earlier == ""
     Return
   ${EndIf}
-  ReadINIStr $R1 "$Earlier\install.ini" "orvalink" "definition"
-  StrCpy $R2 1
-  ${If} ${FileExists} "$Earlier\uninstall.exe"
-    DetailPrint "Uninstalling the orvalink in $Earlier first."
-    ClearErrors
-    ExecWait '"$Earlier\uninstall.exe" /S _?=$Earlier' $R2
-    ${IfThen} ${Errors} ${|} StrCpy $R2 1 ${|}
-    Delete "$Earlier\uninstall.exe"
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $R0 == ""
+    Return
+  ${EndIf}
+  ${VersionCompare} $R0 "${VERSION}" $R1
+  ${If} $R1 == 1
+    StrCpy $R9 "orvalink $R0 is installed in $Earlier, newer than this setup's ${VERSION}. Nothing was changed: to go back to ${VERSION}, uninstall $R0 first, or run this setup without /S and confirm."
+    MessageBox MB_YESNO|MB_ICONQUESTION "orvalink $R0 is installed in $Earlier, newer than this setup's ${VERSION}. Replace it with the older ${VERSION}?" /SD IDNO IDYES replace_newer
+    !insertmacro LogTo "$TEMP" "$R9"
+    SetErrorLevel 6
+    Quit
+  replace_newer:
+  ${EndIf}
+FunctionEnd
+
+; An earlier install is taken out here, never by its own uninstaller: the
+; 1.1.0 uninstaller removed whole folders, with the user's files in them.
+; First its entry lines, where it registered elsewhere than this install
+; will (pathdef.m of another MATLAB): before any file changes.
+Function RemoveEarlierEntries
+  StrCpy $EarlierDefinition ""
+  ${If} $Earlier == ""
+    Return
+  ${EndIf}
+  ReadINIStr $EarlierDefinition "$Earlier\install.ini" "orvalink" "definition"
+  ${If} $EarlierDefinition == ""
+  ${OrIfNot} ${FileExists} "$EarlierDefinitionpathdef.m"
+    Return
+  ${EndIf}
+  ${If} $Earlier == $INSTDIR
+  ${AndIf} $EarlierDefinition == $Definition
+    Return   ; the lines of this folder in this pathdef.m go next, whoever left them
+  ${EndIf}
+  !insertmacro RemoveEntriesOf "$Earlier" "$EarlierDefinition"
+  ${If} $0 == -1
+  ${OrIf} $0 == "error"
+    !insertmacro Stop "$TEMP" "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines; nothing was changed. Is the file writable?" 3
+  ${EndIf}
+  !insertmacro Tell "Took $0 entry lines of the earlier orvalink in $Earlier out of $EarlierDefinitionpathdef.m."
+FunctionEnd
+
+; Then the backup its setup kept, and its files by name, from the lists of
+; what this and every earlier release installed; folders only when empty.
+; Whatever else is there is the user's: it stays, and is named.
+Function RemoveEarlierCopy
+  ${If} $Earlier == ""
+    Return
+  ${EndIf}
+  ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $EarlierDefinition != ""
+    !insertmacro RemoveOwnBackup "$Earlier" "$EarlierDefinition"
+  ${EndIf}
+  SetDetailsPrint none
+  !insertmacro RemoveEarlierFiles
+  Delete "$Earlier\install.ini"
+  Delete "$Earlier\uninstall.exe"
+  ${If} $Earlier != $INSTDIR
+    Delete "$Earlier\${LOG_NAME}"
     RMDir "$Earlier"
   ${EndIf}
-  ${If} $R2 != 0
-  ${AndIf} $R1 != ""
-    !insertmacro RemoveEntriesOf "$Earlier" "$R1"
-    DetailPrint "Took the earlier orvalink's folders off the path in $R1pathdef.m ($0)."
-  ${EndIf}
+  SetDetailsPrint both
+  !insertmacro Tell "Took out the earlier orvalink $R2 in $Earlier, file by file: files that setup did not install stay."
+  !insertmacro TellKeptFiles "$Earlier"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 FunctionEnd
 
 ; ---- Checks, before anything is written ------------------------------------
@@ -392,13 +522,34 @@ Function CheckFolderCharacters
   ${Loop}
 FunctionEnd
 
+; What a user can do when setup cannot register the package with a MATLAB.
+!define BY_HAND "Nothing was installed. Choose another MATLAB folder, or put orvalink on this MATLAB's path by hand: unpack orvalink-${VERSION}-${ARCH}.zip into $INSTDIR and type at MATLAB's prompt: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+
+; $R0 = 1 when the ANSI code page, in which brindle and pathremove take
+; folder names, cannot hold the name of the MATLAB folder.
+Function MatlabOutsideCodePage
+  StrCpy $R0 0
+  System::Call 'kernel32::GetACP() i .R1'
+  ${IfThen} $R1 == 65001 ${|} Return ${|}   ; UTF-8 holds every name
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w "$Matlab", i -1, p 0, i 0, p 0, *i 0 R0) i .R1'
+  ${IfThen} $R1 == 0 ${|} StrCpy $R0 1 ${|}
+FunctionEnd
+
 Function CheckMatlabFolder
   StrCpy $Problem ""
   StrLen $R0 $Definition
   ${If} $Matlab == ""
     StrCpy $Problem "No MATLAB folder is named in the registry. Choose the folder MATLAB is installed in (silently: /MATLAB=<folder>)."
+    Return
+  ${EndIf}
+  Push $R0
+  Call MatlabOutsideCodePage
+  StrCpy $R2 $R0
+  Pop $R0
+  ${If} $R2 != 0
+    StrCpy $Problem "The MATLAB folder $Matlab has characters that this Windows's ANSI code page cannot hold, and setup can write MATLAB's path definition only in that code page. ${BY_HAND}"
   ${ElseIf} $R0 > ${MAX_DEFINITION}
-    StrCpy $Problem "The path definition folder $Definition has $R0 characters, more than the ${MAX_DEFINITION} that setup can write. Install without registering and add the package in MATLAB instead: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+    StrCpy $Problem "The path definition folder $Definition has $R0 characters, more than the ${MAX_DEFINITION} that setup can write. ${BY_HAND}"
   ${ElseIfNot} ${FileExists} "$Definitionpathdef.m"
     StrCpy $Problem "$Definition holds no pathdef.m: $Matlab is not a MATLAB folder. Choose the folder MATLAB is installed in."
   ${ElseIfNot} ${FileExists} "$Matlab\bin\${ARCH}\*.*"
@@ -417,22 +568,48 @@ Function WarnUnknownArchitecture
   ${EndIf}
 FunctionEnd
 
-; One setup at a time: a second one says so and ends with exit code 5. The
-; uninstaller does not ask: a setup runs an earlier install's uninstaller.
-!macro OneAtATime
+; One setup or uninstall at a time: a second one says so and ends with exit
+; code 5. The mutex lives as long as the process.
+!macro OneAtATime log
   System::Call 'kernel32::CreateMutex(p 0, i 0, t "orvalink-setup") p .r1 ?e'
   Pop $R0
   ${If} $R0 == 183   ; ERROR_ALREADY_EXISTS
     StrCpy $R9 "Another orvalink setup or uninstall is running. Let it finish, then start this one again."
-    !insertmacro LogTo "$TEMP" "$R9"
+    !insertmacro AppendLog "${log}" "$R9"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
     SetErrorLevel 5
     Quit
   ${EndIf}
 !macroend
 
+; NSIS takes all that follows the first " /D=" as the install folder, so an
+; option after it would become part of the folder's name. The raw command
+; line shows it: a quote or " /" after /D= (no folder name holds either).
+Function InstallOptionNotLast
+  ClearErrors
+  System::Call 'kernel32::GetCommandLineW() w .R2'
+  StrLen $R3 $R2
+  StrCpy $R4 0
+  ${DoWhile} $R4 < $R3
+    StrCpy $R5 $R2 4 $R4
+    ${IfThen} $R5 S== " /D=" ${|} ${ExitDo} ${|}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+  IntOp $R4 $R4 + 4
+  ${DoWhile} $R4 < $R3
+    StrCpy $R5 $R2 1 $R4
+    StrCpy $R6 $R2 2 $R4
+    ${If} $R5 == '"'
+    ${OrIf} $R6 == " /"
+      SetErrors
+      Return
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
+FunctionEnd
+
 Function .onInit
-  !insertmacro OneAtATime
+  !insertmacro OneAtATime "$TEMP\${LOG_NAME}"
 !if "${ARCH}" == "win64"
   SetRegView 64
 !endif
@@ -446,6 +623,10 @@ Function .onInit
     Call QuotedInstallOption
     ${If} ${Errors}
       !insertmacro Stop "$TEMP" "The install folder was given as $\"/D=...$\", in quotes, which setup cannot read: give /D= last and without quotes, even with blanks in the folder (/D=C:\Program Files\orvalink). Nothing was installed." 2
+    ${EndIf}
+    Call InstallOptionNotLast
+    ${If} ${Errors}
+      !insertmacro Stop "$TEMP" "/D= is not last on the command line, so setup would take the options after it for part of the install folder ($INSTDIR). Give /D= last. Nothing was installed." 2
     ${EndIf}
     Call CheckInstallFolder
     ${If} $Problem != ""
@@ -461,6 +642,8 @@ Function .onInit
       !insertmacro Stop "$TEMP" "$Problem" 2
     ${EndIf}
   ${EndIf}
+  Call FindEarlierInstall
+  Call CheckNewerInstall
 FunctionEnd
 
 Function DirectoryLeave
@@ -472,7 +655,7 @@ Function DirectoryLeave
   Call FindEarlierInstall
   Call CheckEarlierInstall
   ${If} $Problem != ""
-    MessageBox MB_YESNO|MB_ICONQUESTION "orvalink is already installed in $Earlier. Setup uninstalls that copy first, so that MATLAB loads only the one in $INSTDIR. Go on?" IDYES +2
+    MessageBox MB_YESNO|MB_ICONQUESTION "orvalink is already installed in $Earlier. Setup takes that copy out first, so that MATLAB loads only the one in $INSTDIR; files there that setup did not install stay. Go on?" IDYES +2
     Abort
   ${EndIf}
 FunctionEnd
@@ -548,13 +731,13 @@ FunctionEnd
   Delete "$INSTDIR\install.ini"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR\trim"
-  ${If} ${FileExists} "$INSTDIR\trim\*.*"
-    DetailPrint "Kept $INSTDIR\trim: it holds your trim data."
-  ${EndIf}
   RMDir "$INSTDIR"
 !macroend
 
+; After a failure: what this run installed goes, its log too (the reason goes to %TEMP%).
 Function RemoveFiles
+  StrCpy $LogPath ""
+  Delete "$INSTDIR\${LOG_NAME}"
   !insertmacro RemoveFilesBody
 FunctionEnd
 
@@ -609,19 +792,28 @@ Section "orvalink"
   ${EndIf}
 
   !insertmacro StopWhileFilesInUse
+  !insertmacro StopWhilePathdefLocked "$Definition" "$TEMP\${LOG_NAME}"
 
-  ; A reinstall, an upgrade or a move: the earlier copy goes first, and so
-  ; does every entry line of this folder that an older setup left behind,
-  ; so that pathdef.m ends up with exactly one set.
+  ; A reinstall, an upgrade or a move: the earlier copy's entry lines go
+  ; first, and so does every entry line of this folder that an older setup
+  ; left behind, so that pathdef.m ends up with exactly one set; then its
+  ; files, by name.
   Call FindEarlierInstall
-  Call RemoveEarlierInstall
+  Call RemoveEarlierEntries
   !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
     !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines an earlier install left; nothing was changed. Is the file writable?" 3
-  ${ElseIf} $0 > 0
-    DetailPrint "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
   ${EndIf}
+  ; The install folder's log tells of the last setup run, from its first line.
+  CreateDirectory "$INSTDIR"
+  StrCpy $LogPath "$INSTDIR\${LOG_NAME}"
+  Delete "$LogPath"
+  !insertmacro Tell "orvalink ${VERSION} setup, into $INSTDIR, for the MATLAB in $Matlab."
+  ${If} $0 > 0
+    !insertmacro Tell "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
+  ${EndIf}
+  Call RemoveEarlierCopy
 
   !insertmacro InstallFiles
   CreateDirectory "$INSTDIR\trim"
@@ -632,6 +824,15 @@ Section "orvalink"
   ; pathdef.old is kept under the first free name pathdef.old.N.
   StrCpy $KeptOld ""
   SetDetailsPrint none
+  ; An earlier pathdef.old that is byte for byte today's pathdef.m (an
+  ; earlier copy's backup, put back) holds nothing the new one will not:
+  ; kept as well, backups would pile up with each upgrade.
+  ${If} ${FileExists} "$Definitionpathdef.old"
+    !insertmacro CallPathRemove 'FilesEqual(m "$Definitionpathdef.m", m "$Definitionpathdef.old") i .r0'
+    ${If} $0 == 1
+      Delete "$Definitionpathdef.old"
+    ${EndIf}
+  ${EndIf}
   ${If} ${FileExists} "$Definitionpathdef.old"
     StrCpy $0 1
     ${DoWhile} ${FileExists} "$Definitionpathdef.old.$0"
@@ -646,7 +847,7 @@ Section "orvalink"
       !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old; nothing was changed. Is the folder writable?" 3
     ${EndIf}
     SetDetailsPrint both
-    DetailPrint "Kept the earlier pathdef.old as $KeptOld"
+    !insertmacro Tell "Kept the earlier pathdef.old as $KeptOld."
     SetDetailsPrint none
   ${EndIf}
   ClearErrors
@@ -664,7 +865,7 @@ Section "orvalink"
     !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old; nothing was changed. Is the folder writable?" 3
   ${EndIf}
   SetDetailsPrint both
-  DetailPrint "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
+  !insertmacro Tell "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "kept" "$KeptOld"
   !insertmacro RecordBackup
 
@@ -675,22 +876,21 @@ Section "orvalink"
   StrLen $1 $INSTDIR
   System::Call '"$INSTDIR\brindle.dll"::SetMatlabPath(i 0, *i r1, m "$INSTDIR$Definition") i .r0 ?cu'
   ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
-  ${If} $0 == 1
-    DetailPrint "Wrote orvalink's five folders into MATLAB's path definition, $Definitionpathdef.m."
-  ${EndIf}
   ${If} $0 != 1
     Call TakeBack
-    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m (SetMatlabPath returned $0). It is as it was, and nothing is installed. Is the file writable, and are you an administrator?" 3
+    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m. It is as it was, and nothing is installed. Is the file writable, and are you an administrator?" 3
   ${EndIf}
 
   ; 1 does not say that the end marker was found.
   Call EntriesPresent
   StrCpy $R8 "registered it in $Definitionpathdef.m"
-  ${If} $R0 != 1
+  StrCpy $R7 $R0   ; 1 when on the path
+  ${If} $R0 == 1
+    !insertmacro Tell "Wrote orvalink's five folders into MATLAB's path definition, $Definitionpathdef.m."
+  ${Else}
     StrCpy $R8 "did not register it: $Definitionpathdef.m has no END ENTRIES line, so the package is not on MATLAB's path"
     StrCpy $R9 "$Definitionpathdef.m has no END ENTRIES line, so the package is not on MATLAB's path. Add it by hand in MATLAB: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
-    DetailPrint "$R9"
-    !insertmacro LogTo "$INSTDIR" "$R9"
+    !insertmacro Tell "$R9"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
   ${EndIf}
 
@@ -703,11 +903,12 @@ Section "orvalink"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The orvalink developers"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "$INSTDIR\README.txt"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Readme" "$INSTDIR\README.txt"
   ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $R0
   Call WarnUnknownArchitecture
-  !insertmacro LogTo "$INSTDIR" "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
+  !insertmacro Tell "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
+  ${IfThen} $R7 != 1 ${|} SetErrorLevel 7 ${|}
   ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
   DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB, then orvalink_demo."
 SectionEnd
@@ -717,20 +918,26 @@ SectionEnd
 ; Takes the package's entry lines out of pathdef.m, however savepath has
 ; laid them out since: pathremove.dll does it, carried in this program.
 Function un.RemoveEntries
+  ${IfNot} ${FileExists} "$Definitionpathdef.m"
+    !insertmacro Tell "$Definitionpathdef.m is gone (MATLAB was removed, or moved): there is no path to take orvalink off."
+    Return
+  ${EndIf}
   !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
     StrCpy $R9 "Could not rewrite $Definitionpathdef.m, so orvalink's folders stay on MATLAB's path. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
-    DetailPrint "$R9"
+    !insertmacro Tell "$R9"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
   ${ElseIf} $0 == 0
-    DetailPrint "MATLAB's path definition $Definitionpathdef.m did not name orvalink's folders; it is as it was."
+    !insertmacro Tell "MATLAB's path definition $Definitionpathdef.m did not name orvalink's folders; it is as it was."
   ${Else}
-    DetailPrint "Took orvalink's folders off MATLAB's path ($0 lines of $Definitionpathdef.m)."
+    !insertmacro Tell "Took orvalink's folders off MATLAB's path ($0 lines of $Definitionpathdef.m)."
   ${EndIf}
 FunctionEnd
 
 Function un.onInit
+  StrCpy $LogPath "$TEMP\${UNINSTALL_LOG_NAME}"
+  !insertmacro OneAtATime "$LogPath"
 !if "${ARCH}" == "win64"
   SetRegView 64
 !endif
@@ -740,17 +947,28 @@ Section "Uninstall"
   !insertmacro StopWhileFilesInUse
   ReadINIStr $Definition "$INSTDIR\install.ini" "orvalink" "definition"
   ${If} $Definition != ""
-    Call un.RemoveEntries
-    !insertmacro RemoveOwnBackup
+    !insertmacro StopWhilePathdefLocked "$Definition" "$LogPath"
   ${EndIf}
+  !insertmacro Tell "orvalink ${VERSION} uninstall, from $INSTDIR."
+  ${If} $Definition != ""
+    Call un.RemoveEntries
+    !insertmacro RemoveOwnBackup "$INSTDIR" "$Definition"
+  ${EndIf}
+  SetDetailsPrint none
   !insertmacro RemoveFilesBody
   Delete "$INSTDIR\${LOG_NAME}"
   RMDir "$INSTDIR"
-  ${If} ${FileExists} "$INSTDIR\*.*"
-    DetailPrint "Kept $INSTDIR: it holds files that setup did not install."
+  SetDetailsPrint both
+  !insertmacro Tell "Removed the files that setup installed in $INSTDIR."
+  !insertmacro TellKeptFiles "$INSTDIR"
+  ; Run in place (_?=), the uninstaller cannot delete itself.
+  ${If} $EXEDIR == $INSTDIR
+  ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
+    !insertmacro Tell "Kept $INSTDIR\uninstall.exe: run in place (_?=), it cannot delete itself. Delete it, and then the folder, by hand."
   ${EndIf}
   ${If} ${RebootFlag}
-    DetailPrint "Some files were in use; Windows removes them when it next starts."
+    !insertmacro Tell "Some files were in use; Windows removes them when it next starts."
   ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro Tell "orvalink is uninstalled. Restart MATLAB, so that its path no longer names orvalink's folders."
 SectionEnd

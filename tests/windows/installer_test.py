@@ -5,7 +5,11 @@ and after the entries: install, the installed runner, refusals that change
 nothing, and an uninstall that gives back every other byte. Every wait is
 bounded.
 
-usage: installer_test.py SETUP.exe EMULATOR
+usage: installer_test.py SETUP.exe PREVIOUS-SETUP.exe HOLD.exe EMULATOR
+
+PREVIOUS-SETUP.exe is the previous release's setup, built from its commit;
+an empty file when the history did not hold that commit (the upgrade test
+then says why it cannot run).
 """
 import contextlib
 import functools
@@ -20,6 +24,7 @@ import time
 import unittest
 
 SETUP = sys.argv.pop(1)
+PREVIOUS_SETUP = sys.argv.pop(1)
 HOLD = sys.argv.pop(1)
 WINE = sys.argv.pop(1)
 TIMEOUT = 120
@@ -55,6 +60,13 @@ def wine(args, **kwargs):
     return subprocess.run([WINE] + args, capture_output=True, timeout=TIMEOUT, env=env, **kwargs)
 
 
+def read_log(path):
+    """A setup log: UTF-16 with a byte-order mark."""
+    data = read(path)
+    assert data.startswith(b"\xff\xfe"), data[:40]
+    return data.decode("utf-16").splitlines()
+
+
 @functools.cache
 def wine_temp():
     """Wine's %TEMP% as a path here. Wine's loader now and then crashes as a
@@ -73,10 +85,10 @@ def read(path):
         return handle.read()
 
 
-def version_of(path):
-    """The ProductVersion of a program's version resource, or None."""
+def version_of(path, key="ProductVersion"):
+    """A string of a program's version resource (ProductVersion unless said), or None."""
     data = read(path)
-    key = "ProductVersion".encode("utf-16-le") + b"\0\0"
+    key = key.encode("utf-16-le") + b"\0\0"
     at = data.find(key)
     if at < 0:
         return None
@@ -142,8 +154,7 @@ class Setup(unittest.TestCase):
     def last_log_line(self, folder=None):
         if folder is None:
             folder = wine_temp()
-        with open(os.path.join(folder, "orvalink-setup.log"), encoding="utf-8", errors="replace") as handle:
-            return handle.read().splitlines()[-1]
+        return read_log(os.path.join(folder, "orvalink-setup.log"))[-1]
 
     def install(self, target=None, matlab=None):
         return wine([SETUP, "/S", "/MATLAB=" + windows(matlab or self.matlab), "/D=" + windows(target or self.target)])
@@ -311,11 +322,18 @@ class Setup(unittest.TestCase):
         self.assertEqual(values.get("DisplayVersion"), VERSION)
         self.assertEqual(values.get("Publisher"), "The orvalink developers")
         self.assertEqual(values.get("DisplayIcon"), windows(self.target) + "\\uninstall.exe")
-        self.assertEqual(values.get("URLInfoAbout"), windows(self.target) + "\\README.txt")
+        self.assertEqual(values.get("Readme"), windows(self.target) + "\\README.txt")
+        self.assertNotIn("URLInfoAbout", values)  # a URL or nothing; there is no project site
         self.assertGreater(int(values.get("EstimatedSize", "0x0"), 16), 1000)  # KB: the tools alone are more
-        self.assertEqual(version_of(os.path.join(self.target, "uninstall.exe")), VERSION)
-        with open(os.path.join(self.target, "LICENSE"), encoding="ascii") as handle:
-            self.assertIn("MIT License", handle.read())
+        # Each program says what it is: the setup, its uninstaller, the launcher.
+        uninstaller = os.path.join(self.target, "uninstall.exe")
+        self.assertEqual(version_of(uninstaller), VERSION)
+        self.assertIn(" installer (", version_of(SETUP, "FileDescription"))
+        self.assertIn(" uninstall (", version_of(uninstaller, "FileDescription"))
+        self.assertEqual(version_of(os.path.join(self.target, "util", "orvalink-fly.exe")), VERSION)
+        licence = read(os.path.join(self.target, "LICENSE.txt"))
+        self.assertIn(b"MIT License", licence)
+        self.assertEqual(licence.count(b"\n"), licence.count(b"\r\n"))
         # The README: CR LF throughout, and every program installed is named in it.
         readme = read(os.path.join(self.target, "README.txt"))
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
@@ -335,13 +353,17 @@ class Setup(unittest.TestCase):
         self.uninstall()
 
     def test_a_failed_path_update_leaves_nothing_behind(self):
+        # The user's pathdef.old, held open, cannot be kept aside after the files are in place.
         pathdef = os.path.join(self.local, "pathdef.m")
-        with held("file", windows(pathdef)):  # readable, not writable
+        own = os.path.join(self.local, "pathdef.old")
+        with open(own, "wb") as handle:
+            handle.write(b"% the user's own backup\r\n")
+        with held("file", windows(own)):
             run = self.install()
         self.assertEqual(run.returncode, 3)
-        self.assertIn("Could not rewrite", self.last_log_line())
+        self.assertIn("Could not rename the earlier", self.last_log_line())
         self.assertEqual(read(pathdef), PATHDEF)
-        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
         self.assertFalse(os.path.exists(self.target))
 
     def test_the_matlab_folder_must_fit_the_setups_architecture(self):
@@ -357,17 +379,17 @@ class Setup(unittest.TestCase):
         # Neither folder: perhaps a copy of MATLAB, so a warning, and the install goes on.
         shutil.rmtree(os.path.join(other, "bin"))
         self.assertEqual(self.install(matlab=other).returncode, 0)
-        with open(os.path.join(self.target, "orvalink-setup.log"), encoding="utf-8") as handle:
+        with open(os.path.join(self.target, "orvalink-setup.log"), encoding="utf-16") as handle:
             self.assertIn("has neither bin\\win32 nor bin\\win64", handle.read())
         self.assertIn(self.entries().encode(), read(os.path.join(other, "toolbox", "local", "pathdef.m")))
         self.uninstall()
 
-    def test_the_log_says_when_the_package_is_not_on_the_path(self):
+    def test_the_log_and_the_exit_code_say_when_the_package_is_not_on_the_path(self):
         pathdef = os.path.join(self.local, "pathdef.m")
         without_marker = PATHDEF.replace(b"%%% END ENTRIES %%%\r\n", b"")
         with open(pathdef, "wb") as handle:
             handle.write(without_marker)
-        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(self.install().returncode, 7)  # installed, but not on the path
         last = self.last_log_line(self.target)
         self.assertIn("did not register it", last)
         self.assertNotIn("registered it in", last)
@@ -425,8 +447,15 @@ class Setup(unittest.TestCase):
         self.assertEqual(len(windows(long_target)), 104)
         no_pathdef = os.path.join(self.work, "NotMATLAB")
         os.makedirs(os.path.join(no_pathdef, "toolbox", "local"))
+        # A MATLAB folder that the ANSI code page cannot hold, with a path definition in it.
+        greek = os.path.join(self.work, "MATLAB", "\u03a9\u03bc\u03ad\u03b3\u03b1", "R2024a")
+        os.makedirs(os.path.join(greek, "toolbox", "local"))
+        shutil.copy(os.path.join(self.local, "pathdef.m"), os.path.join(greek, "toolbox", "local"))
+        long_matlab = os.path.join(self.work, "M" * 100)
         cases = [
             (long_target, self.matlab, "has 104 characters"),
+            (self.target, greek, "ANSI code page cannot hold"),
+            (self.target, long_matlab, "more than the 108"),
             (self.target, no_pathdef, "holds no pathdef.m"),
             (self.work + "/O'Neil/orvalink", self.matlab, "holds a quote"),
             (self.work + "/a;b/orvalink", self.matlab, "holds a semicolon"),
@@ -439,7 +468,110 @@ class Setup(unittest.TestCase):
             self.assertEqual(snapshot(self.work), before, reason)
             self.assertFalse(os.path.exists(target))
             self.assertIn(reason, self.last_log_line())
+            if matlab in (greek, long_matlab):  # named whole, with what to do instead
+                self.assertIn(windows(matlab), self.last_log_line())
+                self.assertIn(f"addpath('{windows(self.target)}', ", self.last_log_line())
+        # /D= takes the rest of the command line: an option after it is refused, not made part of the folder.
+        before = snapshot(self.work)
+        run = wine([SETUP, "/S", "/D=" + windows(self.target), "/MATLAB=" + windows(self.matlab)])
+        self.assertEqual(run.returncode, 2)
+        self.assertEqual(snapshot(self.work), before)
+        self.assertIn("/D= is not last", self.last_log_line())
 
+
+    def put_user_files(self):
+        """A file of the user's in the install folder and in each of its package folders."""
+        mine = {name: f"{name}: the user's own\r\n".encode() for name in
+                ("startup.m", "samples\\my-flight.csv", "util\\my-tool.py", "fgutil\\my.lua", "trim\\trim.mat")}
+        for name, data in mine.items():
+            path = os.path.join(self.target, *name.split("\\"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as handle:
+                handle.write(data)
+        return {os.path.join(*name.split("\\")): data for name, data in mine.items()}
+
+    def test_an_upgrade_keeps_every_file_the_user_made(self):
+        if os.path.getsize(PREVIOUS_SETUP) == 0:
+            note = os.path.join(os.path.dirname(PREVIOUS_SETUP), "previous-release", "unavailable.txt")
+            self.skipTest(read(note).decode() if os.path.exists(note) else "no setup of the previous release")
+        pathdef = os.path.join(self.local, "pathdef.m")
+        previous = wine([PREVIOUS_SETUP, "/S", "/MATLAB=" + windows(self.matlab), "/D=" + windows(self.target)])
+        self.assertEqual(previous.returncode, 0)
+        mine = self.put_user_files()
+        # Upgrade; then the previous release's setup again (it cannot refuse: it does not know
+        # this one), which meets this release's uninstaller; then upgrade once more.
+        for setup, code in ((SETUP, 0), (PREVIOUS_SETUP, 0), (SETUP, 0)):
+            self.assertEqual(wine([setup, "/S", "/MATLAB=" + windows(self.matlab),
+                                   "/D=" + windows(self.target)]).returncode, code, setup)
+            files = snapshot(self.target)
+            for name, data in mine.items():
+                self.assertEqual(files.get(name), data, (setup, name))
+            self.assertEqual(read(pathdef), self.with_entries(self.entries()), setup)
+        # At most one backup, and it is the user's own pathdef.m, without a line of ours.
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
+        self.assertEqual(read(os.path.join(self.local, "pathdef.old")), PATHDEF)
+        # The log names each file that stayed; files of the previous release are there, up to date.
+        log = "\n".join(read_log(os.path.join(self.target, "orvalink-setup.log")))
+        for name in mine:
+            self.assertIn(f"Kept {windows(self.target)}\\{name.replace(os.sep, chr(92))}: setup did not install it", log)
+        self.assertIn("Took out the earlier orvalink 1.1.0", log)
+        query = wine(["reg", "query", UNINSTALL_KEY, "/v", "DisplayVersion"], text=True).stdout
+        self.assertIn(VERSION, query)
+        self.uninstall()
+        self.assertEqual(read(pathdef), PATHDEF)
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])
+        self.assertEqual(snapshot(self.target), mine)
+
+    def test_an_older_setup_does_not_replace_a_newer_install(self):
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(wine(["reg", "add", UNINSTALL_KEY, "/v", "DisplayVersion", "/d", "99.0.0",
+                               "/f"]).returncode, 0)
+        before = snapshot(self.work)
+        run = self.install()
+        self.assertEqual(run.returncode, 6)
+        self.assertEqual(snapshot(self.work), before)
+        self.assertIn(f"orvalink 99.0.0 is installed in {windows(self.target)}, newer than this setup's {VERSION}",
+                      self.last_log_line())
+        self.uninstall()
+
+    def test_a_pathdef_held_open_stops_setup_and_uninstall_before_anything_changes(self):
+        pathdef = os.path.join(self.local, "pathdef.m")
+        with held("file", windows(pathdef)):
+            before = snapshot(self.work)
+            self.assertEqual(self.install().returncode, 4)
+            self.assertEqual(snapshot(self.work), before)
+            self.assertIn("pathdef.m is open in another program, which locks it", self.last_log_line())
+        self.assertEqual(self.install().returncode, 0)
+        registered = read(pathdef)
+        with held("file", windows(pathdef)):
+            run = wine([os.path.join(self.target, "uninstall.exe"), "/S", "_?=" + windows(self.target)])
+            self.assertEqual(run.returncode, 4)
+        self.assertEqual(read(pathdef), registered)
+        self.assertTrue(os.path.exists(os.path.join(self.target, "orvalink.dll")))
+        self.uninstall()
+
+    def test_the_uninstaller_logs_what_it_removed_and_kept_and_waits_its_turn(self):
+        log = os.path.join(wine_temp(), "orvalink-uninstall.log")
+        uninstaller = [os.path.join(self.target, "uninstall.exe"), "/S", "_?=" + windows(self.target)]
+        self.assertEqual(self.install().returncode, 0)
+        with held("mutex", "orvalink-setup"):
+            self.assertEqual(wine(uninstaller).returncode, 5)
+        self.assertIn("Another orvalink setup or uninstall is running", read_log(log)[-1])
+        mine = self.put_user_files()
+        # MATLAB was removed since: a line in the log, not a warning.
+        shutil.rmtree(self.matlab)
+        os.remove(log)
+        self.assertEqual(wine(uninstaller).returncode, 0)
+        lines = read_log(log)
+        self.assertIn(f"{windows(self.local)}\\pathdef.m is gone", "\n".join(lines))
+        self.assertIn(f"Removed the files that setup installed in {windows(self.target)}.", lines)
+        for name in mine:
+            self.assertIn(f"Kept {windows(self.target)}\\{name.replace(os.sep, chr(92))}: setup did not install it.",
+                          lines)
+        # Run in place, it cannot delete itself, and says so; its own last line, not the installer's.
+        self.assertIn(f"Kept {windows(self.target)}\\uninstall.exe: run in place", "\n".join(lines))
+        self.assertTrue(lines[-1].startswith("orvalink is uninstalled."))
+        self.assertEqual(snapshot(self.target), mine | {"uninstall.exe": read(uninstaller[0])})
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

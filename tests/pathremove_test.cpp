@@ -57,6 +57,10 @@ TEST(PathRemove, takes_out_lines_that_savepath_laid_out_anew)
     std::size_t count = 0;
     EXPECT_EQ(removed(head + relaid + other + tail, count), head + other + tail);
     EXPECT_EQ(count, 6u);
+    // Both ends of the alphabet in the other case; a row continued without its comma.
+    const std::string lines = "'c:\\az\\orvalink;' ...\r\n'C:\\az\\ORVALINK\\util;',...\r\n";
+    EXPECT_EQ(removed(head + lines + other + tail, count, "C:\\AZ\\orvalink"), head + other + tail);
+    EXPECT_EQ(count, 2u);
 }
 
 TEST(PathRemove, takes_out_what_is_left_and_every_repeated_set)

@@ -80,6 +80,8 @@ TEST(PathRemove, takes_out_what_is_left_and_every_repeated_set)
 TEST(PathRemove, keeps_lines_that_name_other_folders_or_are_no_plain_entry)
 {
     const std::string kept = "'C:\\Tools\\orvalink2;',...\n"
+                             "'D:\\Tools\\orvalink;',...\n"  // another drive: the first letter counts too
+                             "'C:\\Tools\\orvalinx;',...\n"  // as long as the package folder: the last one too
                              "'C:\\Tools\\orvalink\\samples\\mine;',...\n"
                              "'C:\\Tools;',...\n"
                              "'C:\\Tools\\orvalinksamples;',...\n"

@@ -512,7 +512,7 @@ Function CheckFolderCharacters
     ${Do}
       StrCpy $R5 "${FOLDER_CHARACTERS}" 1 $R4
       ${If} $R5 == ""
-        StrCpy $Problem "The install folder $INSTDIR holds the character $R3, which is not printable ASCII: MATLAB would read the folder's name differently. Choose a folder named with plain letters, digits and punctuation."
+        StrCpy $Problem "The install folder $INSTDIR holds the character $R3, which is not printable ASCII: setup writes MATLAB's path definition in the ANSI code page, and MATLAB reads it as UTF-8, so MATLAB would read the folder's name differently. Nothing was installed. Choose a folder named with plain letters, digits and punctuation, or put orvalink in this one by hand: unpack orvalink-${VERSION}-${ARCH}.zip into it and type at MATLAB's prompt: addpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
         Return
       ${EndIf}
       ${IfThen} $R5 S== $R3 ${|} ${Break} ${|}

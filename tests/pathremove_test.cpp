@@ -86,6 +86,7 @@ TEST(PathRemove, keeps_lines_that_name_other_folders_or_are_no_plain_entry)
                              "'C:\\Tools;',...\n"
                              "'C:\\Tools\\orvalinksamples;',...\n"
                              "% 'C:\\Tools\\orvalink;',...\n"
+                             "%C:\\Tools\\orvalink;',...\n"  // no opening quote, a closing one
                              "addpath('C:\\Tools\\orvalink');\n"
                              "'C:\\Tools\\orvalink;' 'D:\\x;',...\n"
                              "'C:\\Tools\\orvalink;'x...\n"

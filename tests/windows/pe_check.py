@@ -194,8 +194,8 @@ def main():
 
     # Every DLL and program says what it is and which version (VERSIONINFO).
     for name in ("orvalink.dll", "brindle.dll", "pathremove.dll", "libmx.dll", "libmex.dll", "orvalink-run.exe",
-                 "fdm-listen.exe", "fdm-relay.exe", "fdm-replay.exe", "../fmu/binaries/win32/orvalink.dll",
-                 "../fmu/binaries/win64/orvalink.dll"):
+                 "fdm-listen.exe", "fdm-relay.exe", "fdm-replay.exe", "orvalink-fly.exe",
+                 "../fmu/binaries/win32/orvalink.dll", "../fmu/binaries/win64/orvalink.dll"):
         path = f"{bindir}/{name}"
         if os.path.exists(path):
             expect(version_of(path) == version, f"{name} carries version {version} ({version_of(path)})")

@@ -135,6 +135,12 @@ TEST_F(RemoveMatlabPathFile, rewrites_the_file_and_reports_the_lines_removed)
     EXPECT_FALSE(fs::exists(dir / "pathdef.m.orvalink-new"));
     EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 0);  // nothing left: untouched
     EXPECT_EQ(read(), head + binary + tail);
+    // One line left by a user's edit; a file one byte longer than a whole number of reads.
+    const std::string one = "'" + package + "\\util;',...\n";
+    const std::string filler(65536 - head.size() - one.size() - tail.size(), '%');
+    write(head + one + filler + tail + "x");
+    EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 1);
+    EXPECT_EQ(read(), head + filler + tail + "x");
 }
 
 TEST_F(RemoveMatlabPathFile, fails_and_changes_nothing_when_it_cannot_read_or_replace)

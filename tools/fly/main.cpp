@@ -409,13 +409,18 @@ int run(const Settings& settings, std::vector<Planned> planned)
             const bool late = std::chrono::steady_clock::now() - started > readyLimit;
             if (loaded || late) {
                 ready = true;
-                if (late && !loaded) {
-                    std::fprintf(stderr, "%s: warning: FlightGear has not said its scenery loaded after %lld s; "
-                                 "going on\n", program, static_cast<long long>(readyLimit.count()));
+                // Not "ready" unless FlightGear said so: a slow machine may still be loading.
+                if (loaded) {
+                    std::fprintf(stderr, "%s: FlightGear is ready%s\n", program,
+                                 settings.play.empty() ? ": run the model now"
+                                                       : ("; playing " + command_line::quoted(settings.play)).c_str());
+                } else {
+                    std::fprintf(stderr, "%s: warning: FlightGear has not said its scenery loaded after %lld s; %s\n",
+                                 program, static_cast<long long>(readyLimit.count()),
+                                 settings.play.empty() ? "run the model once its window shows the scenery"
+                                                       : ("playing " + command_line::quoted(settings.play) +
+                                                          " all the same").c_str());
                 }
-                std::fprintf(stderr, "%s: FlightGear is ready%s\n", program,
-                             settings.play.empty() ? ": run the model now"
-                                                   : ("; playing " + command_line::quoted(settings.play)).c_str());
                 std::fflush(stderr);
             }
             if (ready && !settings.play.empty()) {

@@ -24,7 +24,9 @@ namespace {
 using orvalink::platform::SocketCalls;
 using orvalink::platform::SocketHandle;
 
-enum class Call { startLibrary, stopLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, count };
+enum class Call {
+    startLibrary, stopLibrary, resolve, open, connect, nonBlocking, send, close, allocate, release, bind, receive, count
+};
 
 // Wraps the real platform calls, counts each, and fails the chosen one.
 struct FaultyPlatform : FaultCounter<Call> {
@@ -61,6 +63,10 @@ const SocketCalls faultyCalls{
         platform->fails(Call::release);
         platform->liveAllocations -= memory != nullptr ? 1 : 0;
         real.release(memory);
+    },
+    [](SocketHandle s, const orvalink::platform::Ipv4Destination& d) { return platform->fails(Call::bind) ? -1 : real.bindTo(s, d); },
+    [](SocketHandle s, void* buffer, std::size_t capacity) {
+        return platform->fails(Call::receive) ? -1L : real.receive(s, buffer, capacity);
     },
 };
 

@@ -1,31 +1,36 @@
-// mdlInitializeSizes and mdlInitializeSampleTimes.
-#include "definition.h"
+// The flight-state block's declaration: mdlInitializeSizes and the
+// dialog's fourth parameter, FdmVersion.
+#include "fdm_definition.h"
 
-#include "link.h"
+#include "rules.h"
 
 namespace orvalink {
 
-const mxArray* dialogParameter(SimStruct* S, int_T index)
+int fdmVersionOf(SimStruct* S, const Variant& variant)
 {
-    if (index >= ssGetSFcnParamsCount(S)) {
-        return nullptr;
+    if (ssGetSFcnParamsCount(S) <= FDM_VERSION_PARAM) {
+        return 17;
     }
-    return ssGetSFcnParam(S, index);
+    std::size_t count = 0;
+    const real_T* values = realElements(dialogParameter(S, FDM_VERSION_PARAM), variant, count);
+    if (values == nullptr || count != 1 || (values[0] != 17.0 && values[0] != 24.0)) {
+        return 0;
+    }
+    return static_cast<int>(values[0]);
 }
 
-const real_T* realElements(const mxArray* parameter, const Variant& variant, std::size_t& count)
+const char* dialogProblem(SimStruct* S, const Variant& variant)
 {
-    count = 0;
-    // mxGetPr gives the data of any numeric class; only a double holds 8 bytes an element.
-    if (parameter == nullptr || (variant.isRealDouble != nullptr && !variant.isRealDouble(parameter))) {
-        return nullptr;
+    const int_T given = ssGetSFcnParamsCount(S);
+    if (given < NUM_DIALOG_PARAMS || given > MAX_DIALOG_PARAMS) {
+        return parameterCountRefusal(
+            "orvalink", "3 or 4 parameters (SampleTime, HostName, PortNumber and optionally FdmVersion)", given);
     }
-    const std::size_t elements = mxGetM(parameter) * mxGetN(parameter);
-    const real_T* values = elements > 0 ? mxGetPr(parameter) : nullptr;
-    if (values != nullptr) {
-        count = elements;
+    const char* problem = commonDialogProblem(S, variant);
+    if (problem == nullptr && fdmVersionOf(S, variant) == 0) {
+        problem = refusal(fdmVersionRule, dialogParameter(S, FDM_VERSION_PARAM), variant);
     }
-    return values;
+    return problem;
 }
 
 bool mdlInitializeSizes(SimStruct* S, const Variant& variant)
@@ -71,29 +76,8 @@ bool mdlInitializeSizes(SimStruct* S, const Variant& variant)
     ssSetNumNonsampledZCs(S, 0);
     ssSetOptions(S, variant.options);
 
-    // A failed start shows later, when mdlStart cannot open the link.
-    if (startSocketLibrary() && variant.atUnload != nullptr) {
-        variant.atUnload(stopSocketLibrary);
-    }
+    startSockets(variant);
     return true;
-}
-
-void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant)
-{
-    std::size_t count = 0;
-    const real_T* values = realElements(dialogParameter(S, SAMPLE_TIME_PARAM), variant, count);
-    if (values == nullptr) {
-        ssSetErrorStatus(S, "SampleTime must hold at least one real number");
-        return;
-    }
-    real_T period = values[0];
-    real_T offset = 0.0;
-    if (variant.simulinkDialog && !simulinkSampleTime(values, count, period, offset)) {
-        ssSetErrorStatus(S, sampleTimeRefusal(dialogParameter(S, SAMPLE_TIME_PARAM), variant));
-        return;
-    }
-    ssSetSampleTime(S, 0, period);
-    ssSetOffsetTime(S, 0, offset);
 }
 
 }  // namespace orvalink

@@ -1,9 +1,13 @@
-// The block's declaration to the host: parameters, ports, sample time,
-// work, and the five methods that every front door hands to its host.
+// The blocks' declarations to the host: the flight-state block's
+// parameters, ports, sample time and work (definition.cpp), and the dialog
+// that both blocks read and check the same way (dialog.cpp). The methods
+// that run a simulation live above, one folder a block.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
+#include "link.h"
 #include "simstruc.h"
 
 namespace orvalink {
@@ -19,13 +23,8 @@ enum DialogParameter {
     MAX_DIALOG_PARAMS = 4
 };
 
-constexpr int_T numInputPorts = 9;
-constexpr int_T inputPortWidths[numInputPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
-constexpr int_T numPWork = 2;
 constexpr std::size_t maxHostNameLength = 255;  // the longest name a resolver takes
-
-// The block's two pointer-work slots.
-enum BlockWorkSlot { SOCKET_CELL = 0, PACKET_BUFFER = 1 };
+constexpr std::size_t hostNameBufferSize = maxHostNameLength + 1;
 
 // What sets one build of the block apart: its front door passes it to every
 // method, so that the methods' bodies are the same in every build.
@@ -45,13 +44,8 @@ struct Variant {
     void (*atUnload)(void (*stop)());
 };
 
-// Each answers false when it left an error status or the host is to report
-// a wrong parameter count; the front door then declares nothing more.
-bool mdlInitializeSizes(SimStruct* S, const Variant& variant);
-void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant);
-void mdlStart(SimStruct* S, const Variant& variant);  // link_methods.cpp
-void mdlOutputs(SimStruct* S, int_T tid);              // fdm_outputs.cpp
-void mdlTerminate(SimStruct* S);                       // link_methods.cpp
+// SampleTime's period and offset, as both blocks set them.
+void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant);  // dialog.cpp
 
 // Dialog parameter `index`, or null when the host gave fewer.
 const mxArray* dialogParameter(SimStruct* S, int_T index);
@@ -60,6 +54,16 @@ const mxArray* dialogParameter(SimStruct* S, int_T index);
 // real double, as far as `variant` can tell.
 const real_T* realElements(const mxArray* parameter, const Variant& variant, std::size_t& count);
 
+// Starts the socket library, if it is not yet, and registers its stop for
+// the unload where the host has a call for it. A failed start shows later,
+// when mdlStart cannot open the link.
+inline void startSockets(const Variant& variant)
+{
+    if (startSocketLibrary() && variant.atUnload != nullptr) {
+        variant.atUnload(stopSocketLibrary);
+    }
+}
+
 // ---- The dialog as Simulink users write it (dialog.cpp) ---------------------
 
 // The sample time SampleTime asks for: Ts > 0 as [Ts, 0]; [Ts, offset] with
@@ -67,15 +71,25 @@ const real_T* realElements(const mxArray* parameter, const Variant& variant, std
 // in minor steps. False for anything else.
 bool simulinkSampleTime(const real_T* values, std::size_t count, real_T& period, real_T& offset);
 
-// The packet version FdmVersion asks for (17 without it), or 0 when it asks
-// for neither 17 nor 24.
-int fdmVersionOf(SimStruct* S, const Variant& variant);
-
-// One sentence naming the first parameter that is wrong and its value, or
-// null when every one is right. The text stays valid until the next call.
-const char* dialogProblem(SimStruct* S, const Variant& variant);
-
 // The sentence that refuses SampleTime's value, likewise.
 const char* sampleTimeRefusal(const mxArray* sampleTime, const Variant& variant);
+
+// "`rule`, not `value`", the value as a MATLAB user would write it back.
+const char* refusal(const char* rule, const mxArray* parameter, const Variant& variant);
+
+// "`block` takes `what`, not `given`".
+const char* parameterCountRefusal(const char* block, const char* what, int_T given);
+
+// The first of SampleTime, HostName and PortNumber that is wrong, in one
+// sentence, or null when all three are right.
+const char* commonDialogProblem(SimStruct* S, const Variant& variant);
+
+// The port PortNumber gives: truncated toward zero, low 16 bits; false when
+// the parameter holds no finite number. A build that checks its dialog has
+// refused every value outside 1 to 65535 before.
+bool portNumber(SimStruct* S, const Variant& variant, std::uint16_t& port);
+
+// HostName's text into `name`, cut to fit; false when it is not text.
+bool hostNameText(SimStruct* S, const Variant& variant, char (&name)[hostNameBufferSize]);
 
 }  // namespace orvalink

@@ -1,11 +1,12 @@
-// The dialog as Simulink users write it: every sample-time form, the
-// optional FdmVersion, and the one sentence that refuses a wrong value.
-// It runs when the model is updated or the dialog edited, never in a step.
+// The dialog both blocks share, as Simulink users write it: every
+// sample-time form, the host name and port, and the one sentence that
+// refuses a wrong value. It runs when the model is updated, the dialog
+// edited or the simulation started, never in a step.
 #include <cmath>
 #include <cstdio>
 
 #include "definition.h"
-#include "link.h"
+#include "rules.h"
 
 namespace orvalink {
 
@@ -92,6 +93,36 @@ void describe(Text& text, const mxArray* parameter, const Variant& variant)
     }
 }
 
+bool validPort(const real_T* values, std::size_t count)
+{
+    return count == 1 && values[0] >= 1.0 && values[0] <= 65535.0 && values[0] == std::floor(values[0]);
+}
+
+}  // namespace
+
+const mxArray* dialogParameter(SimStruct* S, int_T index)
+{
+    if (index >= ssGetSFcnParamsCount(S)) {
+        return nullptr;
+    }
+    return ssGetSFcnParam(S, index);
+}
+
+const real_T* realElements(const mxArray* parameter, const Variant& variant, std::size_t& count)
+{
+    count = 0;
+    // mxGetPr gives the data of any numeric class; only a double holds 8 bytes an element.
+    if (parameter == nullptr || (variant.isRealDouble != nullptr && !variant.isRealDouble(parameter))) {
+        return nullptr;
+    }
+    const std::size_t elements = mxGetM(parameter) * mxGetN(parameter);
+    const real_T* values = elements > 0 ? mxGetPr(parameter) : nullptr;
+    if (values != nullptr) {
+        count = elements;
+    }
+    return values;
+}
+
 const char* refusal(const char* rule, const mxArray* parameter, const Variant& variant)
 {
     Text text = {message, sizeof message};
@@ -100,12 +131,51 @@ const char* refusal(const char* rule, const mxArray* parameter, const Variant& v
     return message;
 }
 
-bool validPort(const real_T* values, std::size_t count)
+const char* parameterCountRefusal(const char* block, const char* what, int_T given)
 {
-    return count == 1 && values[0] >= 1.0 && values[0] <= 65535.0 && values[0] == std::floor(values[0]);
+    std::snprintf(message, sizeof message, "%s takes %s, not %d", block, what, static_cast<int>(given));
+    return message;
 }
 
-}  // namespace
+void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant)
+{
+    std::size_t count = 0;
+    const real_T* values = realElements(dialogParameter(S, SAMPLE_TIME_PARAM), variant, count);
+    if (values == nullptr) {
+        ssSetErrorStatus(S, "SampleTime must hold at least one real number");
+        return;
+    }
+    real_T period = values[0];
+    real_T offset = 0.0;
+    if (variant.simulinkDialog && !simulinkSampleTime(values, count, period, offset)) {
+        ssSetErrorStatus(S, sampleTimeRefusal(dialogParameter(S, SAMPLE_TIME_PARAM), variant));
+        return;
+    }
+    ssSetSampleTime(S, 0, period);
+    ssSetOffsetTime(S, 0, offset);
+}
+
+bool portNumber(SimStruct* S, const Variant& variant, std::uint16_t& port)
+{
+    std::size_t count = 0;
+    const real_T* value = realElements(dialogParameter(S, PORT_NUMBER_PARAM), variant, count);
+    if (value == nullptr || !std::isfinite(*value) || std::fabs(*value) >= 9.2e18) {
+        return false;
+    }
+    port = static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(*value)));
+    return true;
+}
+
+bool hostNameText(SimStruct* S, const Variant& variant, char (&name)[hostNameBufferSize])
+{
+    const mxArray* hostName = dialogParameter(S, HOST_NAME_PARAM);
+    if (hostName == nullptr || (variant.isText != nullptr && !variant.isText(hostName))) {
+        return false;
+    }
+    mxGetString(hostName, name, hostNameBufferSize);
+    name[hostNameBufferSize - 1] = '\0';  // whatever the host did with a longer name
+    return true;
+}
 
 bool simulinkSampleTime(const real_T* values, std::size_t count, real_T& period, real_T& offset)
 {
@@ -136,29 +206,8 @@ const char* sampleTimeRefusal(const mxArray* sampleTime, const Variant& variant)
                    sampleTime, variant);
 }
 
-int fdmVersionOf(SimStruct* S, const Variant& variant)
+const char* commonDialogProblem(SimStruct* S, const Variant& variant)
 {
-    if (ssGetSFcnParamsCount(S) <= FDM_VERSION_PARAM) {
-        return 17;
-    }
-    std::size_t count = 0;
-    const real_T* values = realElements(dialogParameter(S, FDM_VERSION_PARAM), variant, count);
-    if (values == nullptr || count != 1 || (values[0] != 17.0 && values[0] != 24.0)) {
-        return 0;
-    }
-    return static_cast<int>(values[0]);
-}
-
-const char* dialogProblem(SimStruct* S, const Variant& variant)
-{
-    const int_T given = ssGetSFcnParamsCount(S);
-    if (given < NUM_DIALOG_PARAMS || given > MAX_DIALOG_PARAMS) {
-        std::snprintf(message, sizeof message,
-                      "orvalink takes 3 or 4 parameters (SampleTime, HostName, PortNumber and optionally FdmVersion), not %d",
-                      static_cast<int>(given));
-        return message;
-    }
-
     const mxArray* sampleTime = dialogParameter(S, SAMPLE_TIME_PARAM);
     std::size_t count = 0;
     const real_T* values = realElements(sampleTime, variant, count);
@@ -190,10 +239,6 @@ const char* dialogProblem(SimStruct* S, const Variant& variant)
     values = realElements(port, variant, count);
     if (values == nullptr || !validPort(values, count)) {
         return refusal(portRule, port, variant);
-    }
-
-    if (fdmVersionOf(S, variant) == 0) {
-        return refusal(fdmVersionRule, dialogParameter(S, FDM_VERSION_PARAM), variant);
     }
     return nullptr;
 }

@@ -8,7 +8,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "packet_fields.h"
 
 namespace fdm17 {
 
@@ -79,21 +80,6 @@ enum Surface {
     SPOILERS = 8
 };
 
-enum class Encoding : std::uint8_t { u32, i32, f32, f64, bytes };
-
-constexpr std::size_t encodingWidth(Encoding encoding)
-{
-    return encoding == Encoding::f64 ? 8 : encoding == Encoding::bytes ? 1 : 4;
-}
-
-struct Field {
-    const char* name;
-    std::size_t offset;
-    std::size_t count;  // elements of the encoding
-    Encoding encoding;
-    constexpr std::size_t size() const { return count * encodingWidth(encoding); }
-};
-
 constexpr Field fields[] = {
     Field{"version", offset::version, 1, Encoding::u32},
     Field{"padding", offset::padding, 4, Encoding::bytes},
@@ -143,40 +129,9 @@ constexpr Field fields[] = {
 
 constexpr std::size_t numFields = sizeof fields / sizeof fields[0];
 
-// True when the `count` fields from `field` follow each other without gap or
-// overlap, starting at `next` and ending at `total` (one return: C++11).
-constexpr bool tilesExactly(const Field* field, std::size_t count, std::size_t next, std::size_t total)
-{
-    return count == 0 ? next == total
-                      : field->offset == next && tilesExactly(field + 1, count - 1, next + field->size(), total);
-}
 static_assert(tilesExactly(fields, numFields, 0, packetSize), "every field offset follows from the one before");
 static_assert(offset::version == 0 && offset::longitude == 8 && offset::currentTime == 284 &&
               offset::surface == 296 && packetSize == 336, "the receiver's fixed offsets");
-
-// ---- Big-endian access ------------------------------------------------------
-
-inline void storeU32(std::uint8_t* at, std::uint32_t value)
-{
-    at[0] = static_cast<std::uint8_t>(value >> 24);
-    at[1] = static_cast<std::uint8_t>(value >> 16);
-    at[2] = static_cast<std::uint8_t>(value >> 8);
-    at[3] = static_cast<std::uint8_t>(value);
-}
-
-inline void storeU64(std::uint8_t* at, std::uint64_t value)
-{
-    storeU32(at, static_cast<std::uint32_t>(value >> 32));
-    storeU32(at + 4, static_cast<std::uint32_t>(value));
-}
-
-// A float's bit pattern through memcpy, which compilers turn into a register move.
-inline std::uint32_t bitsOfFloat(float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 // ---- Encoder ----------------------------------------------------------------
 

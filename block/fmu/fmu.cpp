@@ -17,7 +17,8 @@
 #include "fdm_v24.h"
 #include "fmi2.h"
 #include "input_elements.h"
-#include "link.h"
+#include "sender.h"
+#include "rules.h"
 
 #ifndef ORVALINK_FMU_GUID
 #error "the build defines ORVALINK_FMU_GUID, the guid of modelDescription.xml"

@@ -1,4 +1,4 @@
-// The link's socket work, free of any host. Every platform call goes
+// The link's socket-library start and close, free of any host. Every platform call goes
 // through socketCalls, so a test can make any one of them fail.
 #include "link.h"
 
@@ -13,6 +13,7 @@ const SocketCalls platformSocketCalls{
     startLibrary, stopLibrary, resolveIpv4, openDatagramSocket, connectTo, setNonBlocking, send, close,
     [](std::size_t size) { return std::calloc(1, size); },
     [](void* memory) { std::free(memory); },
+    bindTo, receive,
 };
 SocketCalls socketCalls = platformSocketCalls;
 
@@ -48,29 +49,6 @@ void stopSocketLibrary()
     if (socketLibraryStarted.compare_exchange_strong(wasStarted, false)) {
         socketCalls.stopLibrary();
     }
-}
-
-SocketHandle openLink(const char* hostName, std::uint16_t port)
-{
-    platform::Ipv4Destination destination{};
-    destination.port = port;
-    if (socketCalls.resolveIpv4(hostName, destination.address) != 0) {
-        return platform::noSocket;
-    }
-    const SocketHandle socket = socketCalls.openDatagramSocket();
-    if (socket == platform::noSocket) {
-        return platform::noSocket;
-    }
-    if (socketCalls.connectTo(socket, destination) == 0 && socketCalls.setNonBlocking(socket) == 0) {
-        return socket;
-    }
-    (void)socketCalls.close(socket);
-    return platform::noSocket;
-}
-
-bool sendDatagram(SocketHandle socket, const std::uint8_t* data, std::size_t length)
-{
-    return socket != platform::noSocket && socketCalls.send(socket, data, length) == static_cast<long>(length);
 }
 
 void closeLink(SocketHandle socket)

@@ -36,7 +36,14 @@ struct SocketCalls {
     int (*close)(SocketHandle socket);
     void* (*allocate)(std::size_t size);  // zero-filled
     void (*release)(void* memory);
+    // 0, addressInUse when another socket holds the address and port, or -1.
+    int (*bindTo)(SocketHandle socket, const Ipv4Destination& local);
+    // One datagram without waiting: its length, `capacity` for one cut to
+    // fit, or < 0 when nothing is queued or the call failed.
+    long (*receive)(SocketHandle socket, void* buffer, std::size_t capacity);
 };
+
+constexpr int addressInUse = -2;
 
 // The platform's own functions.
 int startLibrary();
@@ -47,6 +54,8 @@ int connectTo(SocketHandle socket, const Ipv4Destination& destination);
 int setNonBlocking(SocketHandle socket);
 long send(SocketHandle socket, const void* data, std::size_t length);
 int close(SocketHandle socket);
+int bindTo(SocketHandle socket, const Ipv4Destination& local);
+long receive(SocketHandle socket, void* buffer, std::size_t capacity);
 
 extern SocketCalls socketCalls;
 extern const SocketCalls platformSocketCalls;

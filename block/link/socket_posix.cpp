@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "socket_platform.h"
@@ -75,6 +76,24 @@ long send(SocketHandle socket, const void* data, std::size_t length)
 }
 
 int close(SocketHandle socket) { return ::close(socket); }
+
+int bindTo(SocketHandle socket, const Ipv4Destination& local)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(local.port);
+    std::memcpy(&address.sin_addr, local.address, 4);
+    if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        return 0;
+    }
+    return errno == EADDRINUSE ? addressInUse : -1;
+}
+
+// A datagram longer than the buffer gives the buffer's length, its rest dropped.
+long receive(SocketHandle socket, void* buffer, std::size_t capacity)
+{
+    return static_cast<long>(::recv(socket, buffer, capacity, 0));
+}
 
 }  // namespace platform
 }  // namespace orvalink

@@ -68,5 +68,28 @@ long send(SocketHandle socket, const void* data, std::size_t length)
 
 int close(SocketHandle socket) { return ::closesocket(static_cast<SOCKET>(socket)); }
 
+int bindTo(SocketHandle socket, const Ipv4Destination& local)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(local.port);
+    std::memcpy(&address.sin_addr, local.address, 4);
+    if (::bind(static_cast<SOCKET>(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        return 0;
+    }
+    return WSAGetLastError() == WSAEADDRINUSE ? addressInUse : -1;
+}
+
+// Windows Sockets fails a datagram longer than the buffer (WSAEMSGSIZE)
+// after filling the buffer; it counts as one cut to fit, as on POSIX.
+long receive(SocketHandle socket, void* buffer, std::size_t capacity)
+{
+    const int received = ::recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), static_cast<int>(capacity), 0);
+    if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+        return static_cast<long>(capacity);
+    }
+    return received;
+}
+
 }  // namespace platform
 }  // namespace orvalink

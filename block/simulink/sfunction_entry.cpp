@@ -9,8 +9,7 @@
 #include <cstring>
 
 #include "definition.h"
-#include "fdm_packet.h"
-#include "link.h"
+#include "fdm_block.h"
 #include "simstruc.h"
 
 namespace orvalink {

@@ -13,6 +13,8 @@
 extern "C" void th_mexFileEntry(SimStruct* S);
 extern "C" void th_generatedCodeEntry(SimStruct* S);
 extern "C" void th_olderReleaseEntry(SimStruct* S);
+extern "C" void th_controlsMexFileEntry(SimStruct* S);
+extern "C" void th_controlsGeneratedCodeEntry(SimStruct* S);
 
 struct th_Array {
     second_host::Class arrayClass;
@@ -108,7 +110,9 @@ void clearExitFunction() { registeredExit = nullptr; }
 Block::Block(Entry entry, std::vector<Parameter> parameters)
     : S_(std::make_unique<th_SimStruct>()), parameters_(std::move(parameters))
 {
-    if (entry == Entry::generatedCode) {
+    const bool generated = entry == Entry::generatedCode || entry == Entry::controlsGeneratedCode;
+    const bool controls = entry == Entry::controlsMexFile || entry == Entry::controlsGeneratedCode;
+    if (generated) {
         for (Parameter& p : parameters_) {
             th_Array* array = p.get();
             if (array->arrayClass == Class::text) {
@@ -124,8 +128,8 @@ Block::Block(Entry entry, std::vector<Parameter> parameters)
         }
     }
     std::memset(S_.get(), 0, sizeof(th_SimStruct));
-    S_->blkInfo.modelName = "orvalink";
-    S_->blkInfo.path = "flight/orvalink";
+    S_->blkInfo.modelName = controls ? "orvalink_controls" : "orvalink";
+    S_->blkInfo.path = controls ? "flight/orvalink_controls" : "flight/orvalink";
     S_->blkInfo.rootSS = S_.get();
     S_->portInfo.numInputPorts = -1;
     S_->portInfo.numOutputPorts = -1;
@@ -140,8 +144,13 @@ Block::Block(Entry entry, std::vector<Parameter> parameters)
     for (int_T& tunable : S_->declared.tunable) {
         tunable = 1;  // Simulink's default
     }
-    (entry == Entry::mexFile ? th_mexFileEntry : entry == Entry::olderRelease ? th_olderReleaseEntry
-                                                                               : th_generatedCodeEntry)(S_.get());
+    switch (entry) {
+    case Entry::mexFile: th_mexFileEntry(S_.get()); break;
+    case Entry::generatedCode: th_generatedCodeEntry(S_.get()); break;
+    case Entry::olderRelease: th_olderReleaseEntry(S_.get()); break;
+    case Entry::controlsMexFile: th_controlsMexFileEntry(S_.get()); break;
+    case Entry::controlsGeneratedCode: th_controlsGeneratedCodeEntry(S_.get()); break;
+    }
 }
 
 Block::~Block()
@@ -157,6 +166,7 @@ Block::~Block()
         }
         delete[] S_->portInfo.inputs;
     }
+    delete[] S_->portInfo.outputs;
 }
 
 std::string Block::status()
@@ -207,6 +217,14 @@ Registration Block::registerBlock()
     }
     for (std::size_t port = 0; port < inputs_.size(); ++port) {
         S_->portInfo.inputs[port]->contiguousSignal = inputs_[port].data();
+    }
+    outputs_.clear();
+    for (int port = 0; port < r.numOutputPorts; ++port) {
+        const int width = S_->portInfo.outputs[port].width;
+        r.outputWidths.push_back(width);
+        // Whatever the memory held before the first step: a block must write it.
+        outputs_.emplace_back(static_cast<std::size_t>(width > 0 ? width : 0), -99.0);
+        S_->portInfo.outputs[port].signal = outputs_.back().data();
     }
     pwork_.assign(static_cast<std::size_t>(r.numPWork > 0 ? r.numPWork : 0), nullptr);
     S_->work.pWork = pwork_.empty() ? nullptr : pwork_.data();
@@ -297,7 +315,11 @@ boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count)
     if (count < 0 || (S->portInfo.refuse & 2) != 0) {
         return 0;
     }
+    if (S->portInfo.outputs != nullptr) {
+        return 0;
+    }
     S->portInfo.numOutputPorts = count;
+    S->portInfo.outputs = new th_OutputPort[static_cast<std::size_t>(count > 0 ? count : 1)]();
     return 1;
 }
 

@@ -16,7 +16,8 @@ namespace second_host {
 // every parameter as real doubles, text as its character codes.
 // olderRelease: a MEX file built as MATLAB releases before R2018a see it
 // (operating points named SimState, no thread-safety declaration).
-enum class Entry { mexFile, generatedCode, olderRelease };
+// controlsMexFile, controlsGeneratedCode: the controls block, each way.
+enum class Entry { mexFile, generatedCode, olderRelease, controlsMexFile, controlsGeneratedCode };
 
 enum class Class { doubles, single, int8, int32, uint16, logical, text };
 
@@ -58,6 +59,7 @@ struct Registration {
     std::vector<int> tunable;  // per parameter given
     bool tunableOutOfRange = false;  // a parameter named that the dialog does not have
     std::vector<int> widths, directFeedThrough, requiredContiguous;
+    std::vector<int> outputWidths;
     std::string errorStatus;
 };
 
@@ -82,6 +84,7 @@ public:
     double sampleTime() const;
     double offsetTime() const;
     std::vector<double>& input(int port) { return inputs_.at(static_cast<std::size_t>(port)); }
+    const std::vector<double>& output(int port) const { return outputs_.at(static_cast<std::size_t>(port)); }
     void* workSlot(int slot) const;
 
 private:
@@ -90,6 +93,7 @@ private:
     std::vector<Parameter> parameters_;
     std::vector<const th_Array*> parameterArrays_;
     std::vector<std::vector<double>> inputs_;
+    std::vector<std::vector<double>> outputs_;
     std::vector<void*> pwork_;
     double sampleTimes_[1] = {-99.0};
     double offsetTimes_[1] = {-99.0};

@@ -74,6 +74,11 @@ struct th_InputPort {
     const real_T* contiguousSignal; /* the port's doubles, when contiguous */
 };
 
+struct th_OutputPort {
+    int_T width;
+    real_T* signal; /* the port's doubles */
+};
+
 struct th_SimStruct {
     struct {
         const char_T* modelName;
@@ -100,6 +105,7 @@ struct th_SimStruct {
         int_T numInputPorts;  /* -1 until set */
         int_T numOutputPorts; /* -1 until set */
         struct th_InputPort** inputs;
+        struct th_OutputPort* outputs;
         int_T refuse; /* a test's: 1 refuses the input port count, 2 the output port count */
     } portInfo;
     struct {
@@ -146,6 +152,8 @@ boolean_T th_ssSetNumOutputPorts(SimStruct* S, int_T count);
 #define ssSetInputPortDirectFeedThrough(S, port, on) ((S)->portInfo.inputs[(port)]->directFeedThrough = (on))
 #define ssSetInputPortRequiredContiguous(S, port, on) ((S)->portInfo.inputs[(port)]->requiredContiguous = (on))
 #define ssGetInputPortRealSignal(S, port) ((S)->portInfo.inputs[(port)]->contiguousSignal)
+#define ssSetOutputPortWidth(S, port, w) ((S)->portInfo.outputs[(port)].width = (w))
+#define ssGetOutputPortRealSignal(S, port) ((S)->portInfo.outputs[(port)].signal)
 #define ssSetNumSampleTimes(S, n) ((S)->sizes.numSampleTimes = (n))
 #define ssSetNumRWork(S, n) ((S)->sizes.numRWork = (n))
 #define ssSetNumIWork(S, n) ((S)->sizes.numIWork = (n))

@@ -11,7 +11,7 @@
 
 #include "command_line.h"
 #include "console.h"
-#include "definition.h"
+#include "fdm_block.h"
 #include "flight_inputs.h"
 #include "host_driver.h"
 #include "link.h"

@@ -1,12 +1,11 @@
 // mdlStart and mdlTerminate: the block's link from its dialog parameters,
 // kept in the two pointer-work slots from start to terminate.
-#include <cmath>
 #include <cstdint>
 
-#include "definition.h"
+#include "fdm_block.h"
 #include "fdm_packet.h"
 #include "fdm_v24.h"
-#include "link.h"
+#include "rules.h"
 
 namespace orvalink {
 
@@ -15,35 +14,14 @@ using platform::SocketHandle;
 
 namespace {
 
-// Room for the longest name a resolver takes and its terminator.
-constexpr std::size_t hostNameBufferSize = maxHostNameLength + 1;
-
-// The port from PortNumber: truncated toward zero, low 16 bits; false when
-// the parameter holds no finite number. A build that checks its dialog has
-// refused every value outside 1 to 65535 before.
-bool portFromParameter(const mxArray* parameter, const Variant& variant, std::uint16_t& port)
-{
-    std::size_t count = 0;
-    const real_T* value = realElements(parameter, variant, count);
-    if (value == nullptr || !std::isfinite(*value) || std::fabs(*value) >= 9.2e18) {
-        return false;
-    }
-    port = static_cast<std::uint16_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(*value)));
-    return true;
-}
-
 // The link to HostName:PortNumber, or noSocket.
 SocketHandle openLinkFromParameters(SimStruct* S, const Variant& variant)
 {
-    const mxArray* hostName = dialogParameter(S, HOST_NAME_PARAM);
+    char name[hostNameBufferSize];
     std::uint16_t port = 0;
-    if (hostName == nullptr || (variant.isText != nullptr && !variant.isText(hostName)) ||
-        !portFromParameter(dialogParameter(S, PORT_NUMBER_PARAM), variant, port)) {
+    if (!hostNameText(S, variant, name) || !portNumber(S, variant, port)) {
         return platform::noSocket;
     }
-    char name[hostNameBufferSize];
-    (void)mxGetString(hostName, name, sizeof name);
-    name[hostNameBufferSize - 1] = '\0';  // whatever the host did with a longer name
     return openLink(name, port);
 }
 

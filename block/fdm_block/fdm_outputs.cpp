@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <ctime>
 
-#include "definition.h"
+#include "fdm_block.h"
 #include "fdm_packet.h"
 #include "fdm_v24.h"
-#include "link.h"
 
 namespace orvalink {
 

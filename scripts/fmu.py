@@ -20,8 +20,32 @@ from xml.sax.saxutils import quoteattr
 FIRST_INPUT_REF = 0
 PORT_NUMBER_REF = 100
 FDM_VERSION_REF = 101
+CONTROLS_PORT_REF = 102
 DATAGRAMS_SENT_REF = 200
+CONTROLS_TAKEN_REF = 201
+CONTROLS_REFUSED_REF = 202
 HOST_NAME_REF = 300
+CONTROLS_HOST_REF = 301
+FIRST_CONTROLS_REF = 400  # the controls in the controls block's port order, then their age
+
+# FlightGear's controls, as the controls block's output ports give them.
+CONTROLS = (
+    [("controlsAileron", "Aileron, normalised -1 (left) to 1"),
+     ("controlsElevator", "Elevator, normalised -1 (stick back) to 1"),
+     ("controlsRudder", "Rudder, normalised -1 (left) to 1"),
+     ("controlsAileronTrim", "Aileron trim, normalised -1 to 1"),
+     ("controlsElevatorTrim", "Elevator trim, normalised -1 to 1"),
+     ("controlsRudderTrim", "Rudder trim, normalised -1 to 1"),
+     ("controlsFlaps", "Flaps, normalised 0 to 1"),
+     ("controlsSpoilers", "Spoilers, normalised 0 to 1"),
+     ("controlsSpeedbrake", "Speedbrake, normalised 0 to 1")]
+    + [(f"controlsThrottle[{i}]", f"Throttle of engine {i}, normalised 0 to 1") for i in range(1, 5)]
+    + [(f"controlsMixture[{i}]", f"Mixture of engine {i}, normalised 0 to 1") for i in range(1, 5)]
+    + [(f"controlsPropeller[{i}]", f"Propeller advance of engine {i}, normalised 0 to 1") for i in range(1, 5)]
+    + [("controlsBrakeLeft", "Left brake, normalised 0 to 1"),
+       ("controlsBrakeRight", "Right brake, normalised 0 to 1"),
+       ("controlsBrakeParking", "Parking brake, normalised 0 to 1"),
+       ("controlsGearHandle", "Gear handle: 1 down, 0 up")])
 
 ENTRY = re.compile(r'^\s*\{"(\w+)",\s*"([^"]*)"\},\s*$')
 
@@ -45,15 +69,16 @@ UNITS = [  # longest ending first: _ftps2 before _ftps
     ("_rad", "rad", 'rad="1"'),
     ("_kt", "kt", 'm="1" s="-1" factor="0.5144444444444445"'),
     ("_m", "m", 'm="1"'),
+    (None, "s", 's="1"'),  # no input ends in it
 ]
 
 
 def unit_of(name):
-    return next((unit for ending, unit, _ in UNITS if name.endswith(ending)), None)
+    return next((unit for ending, unit, _ in UNITS if ending and name.endswith(ending)), None)
 
 
 def unit_definitions(elements):
-    used = {unit_of(name) for name, _ in elements}
+    used = {unit_of(name) for name, _ in elements} | {"s"}  # s: the age of the controls
     units = "".join(f'    <Unit name="{unit}"><BaseUnit {base}/></Unit>\n'
                     for _, unit, base in UNITS if unit in used)
     return "  <UnitDefinitions>\n" + units + "  </UnitDefinitions>\n" if units else ""
@@ -68,6 +93,8 @@ def variable(name, ref, causality, variability, description, element, initial=No
 
 
 def model_description(elements, guid, version):
+    """The model description; with no listener asked for (ControlsPort 0)
+    the controls outputs stay at their first values."""
     variables = [
         variable("HostName", HOST_NAME_REF, "parameter", "fixed",
                  "Host name or IPv4 address of FlightGear or of the relay", '<String start="127.0.0.1"/>'),
@@ -76,6 +103,12 @@ def model_description(elements, guid, version):
         variable("FdmVersion", FDM_VERSION_REF, "parameter", "fixed",
                  "Native flight-dynamics packet version: 24 (408 bytes, every FlightGear since 0.9.10) "
                  "or 17 (336 bytes, the Simulink block's)", '<Integer start="24"/>'),
+        variable("ControlsHost", CONTROLS_HOST_REF, "parameter", "fixed",
+                 "Address to take FlightGear's controls datagrams on: 127.0.0.1, or 0.0.0.0 for every interface",
+                 '<String start="127.0.0.1"/>'),
+        variable("ControlsPort", CONTROLS_PORT_REF, "parameter", "fixed",
+                 "UDP port to take FlightGear's controls datagrams on (--native-ctrls=socket,out,...), 1 to 65535; "
+                 "0 takes none", '<Integer start="0"/>'),
     ]
     for i, (name, description) in enumerate(elements):
         unit = unit_of(name)
@@ -83,10 +116,26 @@ def model_description(elements, guid, version):
         variables.append(variable(name, FIRST_INPUT_REF + i, "input", "continuous", description, real))
     variables.append(variable("datagramsSent", DATAGRAMS_SENT_REF, "output", "discrete",
                               "Datagrams the system took since initialisation, at most one a step (a refused one is not counted)", "<Integer/>"))
-    sent = len(variables)  # 1-based index of the output
+    outputs = [len(variables)]  # 1-based indices of the outputs
+    for i, (name, description) in enumerate(CONTROLS):
+        variables.append(variable(name, FIRST_CONTROLS_REF + i, "output", "discrete",
+                                  description + ", as the last controls datagram taken gave it (0 before the first)",
+                                  "<Real/>"))
+        outputs.append(len(variables))
+    for name, ref, description in (
+            ("controlsTaken", CONTROLS_TAKEN_REF, "Controls datagrams taken since initialisation"),
+            ("controlsRefused", CONTROLS_REFUSED_REF,
+             "Datagrams refused on the controls port (not 744 bytes of version 27)")):
+        variables.append(variable(name, ref, "output", "discrete", description, "<Integer/>"))
+        outputs.append(len(variables))
+    variables.append(variable("controlsAge", FIRST_CONTROLS_REF + len(CONTROLS), "output", "discrete",
+                              "Seconds by the wall clock from the last controls datagram taken to the last step; "
+                              "-1 before the first", '<Real unit="s"/>'))
+    outputs.append(len(variables))
+    unknowns = "".join(f'      <Unknown index="{i}" dependencies=""/>\n' for i in outputs)
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             f'<fmiModelDescription fmiVersion="2.0" modelName="orvalink" guid={quoteattr(guid)}\n'
-            '  description="Sends the flight state to FlightGear, one native flight-dynamics datagram a step"\n'
+            '  description="Sends the flight state to FlightGear, one native flight-dynamics datagram a step, and takes FlightGear\'s controls"\n'
             f'  version={quoteattr(version)} generationTool="orvalink" variableNamingConvention="flat">\n'
             '  <CoSimulation modelIdentifier="orvalink" canHandleVariableCommunicationStepSize="true"\n'
             '    canNotUseMemoryManagementFunctions="true"/>\n'
@@ -99,8 +148,8 @@ def model_description(elements, guid, version):
             '  <DefaultExperiment startTime="0" stepSize="0.05"/>\n'
             '  <ModelVariables>\n' + "".join(variables) + '  </ModelVariables>\n'
             '  <ModelStructure>\n'
-            f'    <Outputs>\n      <Unknown index="{sent}" dependencies=""/>\n    </Outputs>\n'
-            f'    <InitialUnknowns>\n      <Unknown index="{sent}" dependencies=""/>\n    </InitialUnknowns>\n'
+            f'    <Outputs>\n{unknowns}    </Outputs>\n'
+            f'    <InitialUnknowns>\n{unknowns}    </InitialUnknowns>\n'
             '  </ModelStructure>\n'
             '</fmiModelDescription>\n')
 

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "block_harness.h"
+#include "controls_encode.h"
 #include "datagram.h"
 #include "fmi2.h"
 
@@ -28,6 +29,11 @@ constexpr fmi2ValueReference portNumberRef = 100;
 constexpr fmi2ValueReference fdmVersionRef = 101;
 constexpr fmi2ValueReference datagramsSentRef = 200;
 constexpr fmi2ValueReference hostNameRef = 300;
+constexpr fmi2ValueReference controlsPortRef = 102;
+constexpr fmi2ValueReference controlsTakenRef = 201;
+constexpr fmi2ValueReference controlsRefusedRef = 202;
+constexpr fmi2ValueReference controlsHostRef = 301;
+constexpr fmi2ValueReference firstControlsRef = 400;  // 25 controls, then their age
 
 // The importer's side: the functions found by name in the loaded library.
 struct Fmu {
@@ -615,5 +621,100 @@ TEST(Fmu, closes_its_socket_on_terminate_and_on_free)
     }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// The 25 controls outputs and the age, as the FMU reports them after a step.
+std::vector<double> controlsOutputs(Instance& instance)
+{
+    std::vector<fmi2ValueReference> refs(26);
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        refs[i] = firstControlsRef + static_cast<fmi2ValueReference>(i);
+    }
+    std::vector<double> values(refs.size(), -99.0);
+    EXPECT_EQ(fmu().fmi2GetReal(instance.component, refs.data(), refs.size(), values.data()), fmi2OK);
+    return values;
+}
+
+TEST(Fmu, takes_flightgears_controls_at_each_step_when_asked_and_binds_nothing_when_not)
+{
+    // Off by default: nothing taken, zeros, no age; the defaults read back.
+    {
+        Instance off;
+        EXPECT_EQ(off.initialise("127.0.0.1", 9), fmi2OK);
+        EXPECT_EQ(off.integer(controlsPortRef), 0);
+        fmi2String host = nullptr;
+        EXPECT_EQ(fmu().fmi2GetString(off.component, &controlsHostRef, 1, &host), fmi2OK);
+        EXPECT_STREQ(host, "127.0.0.1");
+        EXPECT_EQ(fmu().fmi2DoStep(off.component, 0.0, 0.05, fmi2True), fmi2OK);
+        std::vector<double> expected(25, 0.0);
+        expected.push_back(-1.0);
+        EXPECT_EQ(controlsOutputs(off), expected);
+        EXPECT_EQ(off.integer(controlsTakenRef), 0);
+    }
+
+    const std::uint16_t port = [] {
+        std::string error;
+        auto probe = udp::Socket::bound(udp::Endpoint{"127.0.0.1", 0}, error);
+        return probe ? probe->localPort() : std::uint16_t{0};
+    }();
+    Instance on;
+    fmi2String listenOn = "127.0.0.1";
+    ASSERT_EQ(fmu().fmi2SetString(on.component, &controlsHostRef, 1, &listenOn), fmi2OK);
+    ASSERT_EQ(on.setInteger(controlsPortRef, port), fmi2OK);
+    ASSERT_EQ(on.initialise("127.0.0.1", 9), fmi2OK);
+
+    ctrls27::Controls sent{};
+    for (int i = 0; i < ctrls27::NUM_FLIGHT_CONTROLS; ++i) {
+        sent.flight[i] = 0.1 * (i + 1);
+    }
+    for (int i = 0; i < ctrls27::maxEngines; ++i) {
+        sent.throttle[i] = 1.0 + i;
+        sent.mixture[i] = 2.0 + i;
+        sent.propeller[i] = 3.0 + i;
+        sent.gear[i] = 4.0 + i;
+    }
+    sent.gear[ctrls27::GEAR_HANDLE] = 1.0;
+    Packet good(ctrls27::packetSize);
+    ctrls27::encode(good.data(), sent);
+    std::string error;
+    auto sender = udp::Socket::connected(udp::Endpoint{"127.0.0.1", port}, error);
+    ASSERT_TRUE(sender) << error;
+    sender->send(Packet(100, 0));
+    sender->send(good);
+    double time = 0.0;
+    for (int i = 0; i < 200 && on.integer(controlsTakenRef) < 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(fmu().fmi2DoStep(on.component, time, 0.05, fmi2True), fmi2OK);
+        time += 0.05;
+    }
+    EXPECT_EQ(on.integer(controlsTakenRef), 1);
+    EXPECT_EQ(on.integer(controlsRefusedRef), 1);
+    const std::vector<double> values = controlsOutputs(on);
+    std::vector<double> expected(sent.flight, sent.flight + 9);
+    for (const double* group : {sent.throttle, sent.mixture, sent.propeller, sent.gear}) {
+        expected.insert(expected.end(), group, group + 4);
+    }
+    EXPECT_EQ(std::vector<double>(values.begin(), values.end() - 1), expected);
+    EXPECT_GE(values.back(), 0.0);
+    EXPECT_LT(values.back(), 5.0);
+
+    // A second instance on the same port, and a port out of range, are refused by name.
+    Instance second;
+    ASSERT_EQ(second.setInteger(controlsPortRef, port), fmi2OK);
+    EXPECT_EQ(second.initialise("127.0.0.1", 9), fmi2Error);
+    EXPECT_TRUE(second.log.mentions("Could not listen on 127.0.0.1 port " + std::to_string(port) +
+                                    ": the port is taken by another program"));
+    Instance outOfRange;
+    ASSERT_EQ(outOfRange.setInteger(controlsPortRef, 65536), fmi2OK);
+    EXPECT_EQ(outOfRange.initialise("127.0.0.1", 9), fmi2Error);
+    EXPECT_TRUE(outOfRange.log.mentions("ControlsPort must be 0 (off) or a whole number from 1 to 65535, not 65536"));
+
+    // Terminate lets the port go.
+    EXPECT_EQ(fmu().fmi2Terminate(on.component), fmi2OK);
+    EXPECT_TRUE(udp::Socket::bound(udp::Endpoint{"127.0.0.1", port}, error)) << error;
+}
 
 }  // namespace

@@ -2,7 +2,9 @@
 // block's core. Exiting initialisation opens the link as mdlStart does;
 // each fmi2DoStep encodes the inputs with the block's encoder and sends one
 // datagram, version 17 as the block sends it or version 24 as the relay
-// translates it. Every call checks the instance and its state first, and
+// translates it. With ControlsPort set, it also listens there as the
+// controls block does, and each fmi2DoStep takes the controls datagrams
+// queued since the last. Every call checks the instance and its state first, and
 // answers a call the standard forbids with fmi2Error and a log line.
 #include <cmath>
 #include <cstdarg>
@@ -13,6 +15,7 @@
 #include <ctime>
 #include <new>
 
+#include "controls_receiver.h"
 #include "fdm_packet.h"
 #include "fdm_v24.h"
 #include "fmi2.h"
@@ -33,8 +36,18 @@ using orvalink::platform::noSocket;
 constexpr fmi2ValueReference firstInputRef = 0;  // the 28 Real inputs, in port order
 constexpr fmi2ValueReference portNumberRef = 100;
 constexpr fmi2ValueReference fdmVersionRef = 101;
+constexpr fmi2ValueReference controlsPortRef = 102;
 constexpr fmi2ValueReference datagramsSentRef = 200;
+constexpr fmi2ValueReference controlsTakenRef = 201;
+constexpr fmi2ValueReference controlsRefusedRef = 202;
 constexpr fmi2ValueReference hostNameRef = 300;
+constexpr fmi2ValueReference controlsHostRef = 301;
+// The controls as the block's ports give them: flight (9), throttle,
+// mixture, propeller (4 each), gear (4); then their age.
+constexpr fmi2ValueReference firstControlsRef = 400;
+constexpr int numControls = ctrls27::NUM_FLIGHT_CONTROLS + 3 * ctrls27::maxEngines + ctrls27::NUM_GEAR_CONTROLS;
+constexpr fmi2ValueReference controlsAgeRef = firstControlsRef + numControls;
+static_assert(numControls == 25, "the outputs the model description lists");
 
 constexpr int numInputs = orvalink::numInputElements;
 constexpr int portWidths[fdm17::numInputPorts] = {3, 3, 2, 7, 3, 1, 3, 3, 3};
@@ -43,6 +56,7 @@ constexpr std::size_t instanceNameCapacity = 128;
 constexpr const char* defaultHostName = "127.0.0.1";
 constexpr fmi2Integer defaultPort = 5500;
 constexpr fmi2Integer defaultVersion = 24;
+constexpr fmi2Integer controlsOff = 0;
 
 // The log categories of the model description, one bit each.
 enum LogCategory : unsigned { LOG_ERROR = 1u, LOG_REFUSED_SEND = 2u, LOG_ALL = 4u };
@@ -73,6 +87,10 @@ struct Instance {
     double inputs[numInputs];
     fdm17::InputPorts ports;  // into `inputs`, by port
     SocketHandle socket;
+    char controlsHost[hostNameCapacity];
+    fmi2Integer controlsPort;  // 0: off
+    orvalink::controls::Receiver controls;
+    double controlsAge;  // at the last step
     std::uint8_t packet17[fdm17::packetSize];
     std::uint8_t packet24[fdm24::packetSize];
 };
@@ -212,6 +230,11 @@ void setDefaults(Instance* instance)
     instance->version = defaultVersion;
     instance->datagramsSent = 0;
     instance->refusing = false;
+    copyCut(instance->controlsHost, hostNameCapacity, defaultHostName);
+    instance->controlsPort = controlsOff;
+    std::memset(&instance->controls, 0, sizeof instance->controls);
+    instance->controls.socket = noSocket;
+    instance->controlsAge = -1.0;
     std::memset(instance->inputs, 0, sizeof instance->inputs);
     std::memset(instance->packet17, 0, sizeof instance->packet17);
 }
@@ -220,9 +243,37 @@ void closeSocket(Instance* instance)
 {
     orvalink::closeLink(instance->socket);
     instance->socket = noSocket;
+    orvalink::closeLink(instance->controls.socket);
+    instance->controls.socket = noSocket;
 }
 
 bool isInputRef(fmi2ValueReference vr) { return vr >= firstInputRef && vr < firstInputRef + numInputs; }
+bool isControlsRef(fmi2ValueReference vr) { return vr >= firstControlsRef && vr <= controlsAgeRef; }
+
+// Output `vr` of the controls, as the last step left it.
+fmi2Real controlsValue(const Instance* instance, fmi2ValueReference vr)
+{
+    const ctrls27::Controls& held = instance->controls.held;
+    const int at = static_cast<int>(vr - firstControlsRef);
+    constexpr int engines = ctrls27::maxEngines;
+    constexpr int flight = ctrls27::NUM_FLIGHT_CONTROLS;
+    if (vr == controlsAgeRef) {
+        return instance->controlsAge;
+    }
+    if (at < flight) {
+        return held.flight[at];
+    }
+    if (at < flight + engines) {
+        return held.throttle[at - flight];
+    }
+    if (at < flight + 2 * engines) {
+        return held.mixture[at - flight - engines];
+    }
+    if (at < flight + 3 * engines) {
+        return held.propeller[at - flight - 2 * engines];
+    }
+    return held.gear[at - flight - 3 * engines];
+}
 
 // Checks the arrays a Get or Set call passes.
 bool arraysGiven(Instance* instance, const char* function, const void* vr, size_t nvr, const void* value)
@@ -369,12 +420,30 @@ fmi2Status fmi2ExitInitializationMode(fmi2Component c)
     if (instance->version != 17 && instance->version != 24) {
         return fail(instance, "%s, not %d", orvalink::fdmVersionRule, instance->version);
     }
+    if (instance->controlsPort < 0 || instance->controlsPort > 65535) {
+        return fail(instance, "ControlsPort must be 0 (off) or a whole number from 1 to 65535, not %d",
+                    instance->controlsPort);
+    }
+    if (instance->controlsPort != controlsOff && instance->controlsHost[0] == '\0') {
+        return fail(instance, "ControlsHost is empty: give the address to listen on (127.0.0.1, or 0.0.0.0 for every "
+                              "interface)");
+    }
     if (!orvalink::startSocketLibrary()) {
         return fail(instance, "%s (the socket library did not start)", orvalink::connectFailedMessage);
     }
     instance->socket = orvalink::openLink(instance->hostName, static_cast<std::uint16_t>(instance->port));
     if (instance->socket == noSocket) {
         return fail(instance, "%s (%.60s port %d)", orvalink::connectFailedMessage, instance->hostName, instance->port);
+    }
+    if (instance->controlsPort != controlsOff) {
+        const auto port = static_cast<std::uint16_t>(instance->controlsPort);
+        orvalink::ListenFailure failure = orvalink::ListenFailure::none;
+        instance->controls.socket = orvalink::openListener(instance->controlsHost, port, failure);
+        if (instance->controls.socket == noSocket) {
+            closeSocket(instance);
+            return fail(instance, "%s", orvalink::controls::listenRefusal(instance->controlsHost, port, failure));
+        }
+        logInfo(instance, "taking controls on %s port %d", instance->controlsHost, instance->controlsPort);
     }
     instance->phase = Phase::stepComplete;
     logInfo(instance, "sending version %d to %s port %d", instance->version, instance->hostName, instance->port);
@@ -395,6 +464,11 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2R
     const fmi2Real end = currentCommunicationPoint + communicationStepSize;
     if (instance->stopTimeDefined && end > instance->stopTime * (1.0 + 1e-12) + 1e-12) {
         return fail(instance, "fmi2DoStep would end at %g, past the stop time %g", end, instance->stopTime);
+    }
+    if (instance->controls.socket != noSocket) {
+        const double seconds = orvalink::controls::secondsNow();
+        orvalink::controls::takeQueued(instance->controls, seconds);
+        instance->controlsAge = orvalink::controls::ageOf(instance->controls, seconds);
     }
     // After 2038 the packet carries the low 32 bits of the time value, as the block's does.
     const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
@@ -456,6 +530,10 @@ fmi2Status fmi2GetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nv
         return instance == nullptr ? status : fmi2Error;
     }
     for (size_t i = 0; i < nvr; ++i) {
+        if (isControlsRef(vr[i])) {
+            value[i] = controlsValue(instance, vr[i]);
+            continue;
+        }
         if (!isInputRef(vr[i])) {
             return fail(instance, "fmi2GetReal: no Real variable has value reference %u", vr[i]);
         }
@@ -463,6 +541,14 @@ fmi2Status fmi2GetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nv
     }
     return fmi2OK;
 }
+
+}  // extern "C"
+
+namespace {
+fmi2Integer countValue(double count) { return count < 2147483647.0 ? static_cast<fmi2Integer>(count) : 2147483647; }
+}  // namespace
+
+extern "C" {
 
 fmi2Status fmi2GetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t nvr, fmi2Integer value[])
 {
@@ -476,6 +562,10 @@ fmi2Status fmi2GetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t
         case portNumberRef: value[i] = instance->port; break;
         case fdmVersionRef: value[i] = instance->version; break;
         case datagramsSentRef: value[i] = instance->datagramsSent; break;
+        case controlsPortRef: value[i] = instance->controlsPort; break;
+        // Counts beyond the Integer's range stay at its top.
+        case controlsTakenRef: value[i] = countValue(instance->controls.taken); break;
+        case controlsRefusedRef: value[i] = countValue(instance->controls.refused); break;
         default: return fail(instance, "fmi2GetInteger: no Integer variable has value reference %u", vr[i]);
         }
     }
@@ -500,10 +590,10 @@ fmi2Status fmi2GetString(fmi2Component c, const fmi2ValueReference vr[], size_t 
         return instance == nullptr ? status : fmi2Error;
     }
     for (size_t i = 0; i < nvr; ++i) {
-        if (vr[i] != hostNameRef) {
+        if (vr[i] != hostNameRef && vr[i] != controlsHostRef) {
             return fail(instance, "fmi2GetString: no String variable has value reference %u", vr[i]);
         }
-        value[i] = instance->hostName;
+        value[i] = vr[i] == hostNameRef ? instance->hostName : instance->controlsHost;
     }
     return fmi2OK;
 }
@@ -535,12 +625,13 @@ fmi2Status fmi2SetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t
         return instance == nullptr ? status : fmi2Error;
     }
     for (size_t i = 0; i < nvr; ++i) {
-        if (vr[i] != portNumberRef && vr[i] != fdmVersionRef) {
+        if (vr[i] != portNumberRef && vr[i] != fdmVersionRef && vr[i] != controlsPortRef) {
             return fail(instance, "fmi2SetInteger: no Integer parameter has value reference %u", vr[i]);
         }
     }
     for (size_t i = 0; i < nvr; ++i) {
-        (vr[i] == portNumberRef ? instance->port : instance->version) = value[i];
+        (vr[i] == portNumberRef ? instance->port : vr[i] == fdmVersionRef ? instance->version : instance->controlsPort) =
+            value[i];
     }
     return fmi2OK;
 }
@@ -564,16 +655,16 @@ fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference vr[], size_t 
         return instance == nullptr ? status : fmi2Error;
     }
     for (size_t i = 0; i < nvr; ++i) {
-        if (vr[i] != hostNameRef) {
+        if (vr[i] != hostNameRef && vr[i] != controlsHostRef) {
             return fail(instance, "fmi2SetString: no String parameter has value reference %u", vr[i]);
         }
         if (value[i] == nullptr || std::strlen(value[i]) >= hostNameCapacity) {
-            return fail(instance, "HostName must be text of at most %d characters",
-                        static_cast<int>(hostNameCapacity - 1));
+            return fail(instance, "%s must be text of at most %d characters",
+                        vr[i] == hostNameRef ? "HostName" : "ControlsHost", static_cast<int>(hostNameCapacity - 1));
         }
     }
     for (size_t i = 0; i < nvr; ++i) {
-        copyCut(instance->hostName, hostNameCapacity, value[i]);
+        copyCut(vr[i] == hostNameRef ? instance->hostName : instance->controlsHost, hostNameCapacity, value[i]);
     }
     return fmi2OK;
 }

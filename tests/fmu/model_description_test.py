@@ -75,7 +75,8 @@ class Archive(unittest.TestCase):
         self.assertEqual(len(names), len(set(names)))
         by_name = {v.get("name"): v for v in self.variables}
         for name, kind, start in (("HostName", "String", "127.0.0.1"), ("PortNumber", "Integer", "5500"),
-                                  ("FdmVersion", "Integer", "24")):
+                                  ("FdmVersion", "Integer", "24"), ("ControlsHost", "String", "127.0.0.1"),
+                                  ("ControlsPort", "Integer", "0")):
             v = by_name[name]
             self.assertEqual((v.get("causality"), v.get("variability")), ("parameter", "fixed"), name)
             self.assertEqual(v[0].tag, kind, name)
@@ -88,9 +89,19 @@ class Archive(unittest.TestCase):
             self.assertIn(v.get("variability"), ("continuous", "discrete"))
             self.assertIsNone(v.get("initial"))
         outputs = [v for v in self.variables if v.get("causality") == "output"]
-        self.assertEqual([v.get("name") for v in outputs], ["datagramsSent"])
-        self.assertEqual((outputs[0].get("variability"), outputs[0][0].tag), ("discrete", "Integer"))
-        self.assertIsNone(outputs[0][0].get("start"))  # calculated: no start
+        controls = (["controlsAileron", "controlsElevator", "controlsRudder", "controlsAileronTrim",
+                     "controlsElevatorTrim", "controlsRudderTrim", "controlsFlaps", "controlsSpoilers",
+                     "controlsSpeedbrake"]
+                    + [f"controls{kind}[{i}]" for kind in ("Throttle", "Mixture", "Propeller") for i in range(1, 5)]
+                    + ["controlsBrakeLeft", "controlsBrakeRight", "controlsBrakeParking", "controlsGearHandle"])
+        self.assertEqual([v.get("name") for v in outputs],
+                         ["datagramsSent"] + controls + ["controlsTaken", "controlsRefused", "controlsAge"])
+        integers = {"datagramsSent", "controlsTaken", "controlsRefused"}
+        for v in outputs:
+            name = v.get("name")
+            self.assertEqual((v.get("variability"), v[0].tag), ("discrete", "Integer" if name in integers else "Real"))
+            self.assertIsNone(v[0].get("start"), name)  # calculated: no start
+        self.assertEqual(outputs[-1][0].get("unit"), "s")
         for v in self.variables:
             self.assertTrue(v.get("description"), v.get("name"))
             self.assertEqual(len(v), 1, v.get("name"))
@@ -115,7 +126,8 @@ class Archive(unittest.TestCase):
             self.assertEqual(v[0].get("unit"), expected, name)
             used.add(expected)
         used.discard(None)
-        self.assertEqual(set(defined), used)
+        self.assertEqual(set(defined), used | {"s"})  # s: the controls' age
+        self.assertEqual(defined["s"], {"s": "1"})
         self.assertEqual(defined["kt"], {"m": "1", "s": "-1", "factor": "0.5144444444444445"})
         self.assertEqual(defined["ft/s2"], {"m": "1", "s": "-2", "factor": "0.3048"})
         self.assertEqual(defined["rad"], {"rad": "1"})
@@ -132,12 +144,14 @@ class Archive(unittest.TestCase):
                 self.assertEqual(entry.create_system, 3, entry.filename)
                 self.assertTrue(stat.S_ISREG(mode) and mode & 0o444 == 0o444, f"{entry.filename}: {mode:o}")
 
-    def test_model_structure_lists_the_output(self):
+    def test_model_structure_lists_the_outputs(self):
         structure = self.root.find("ModelStructure")
         self.assertEqual([c.tag for c in structure], ["Outputs", "InitialUnknowns"])
-        index = next(i for i, v in enumerate(self.variables, 1) if v.get("causality") == "output")
+        indices = [str(i) for i, v in enumerate(self.variables, 1) if v.get("causality") == "output"]
+        self.assertEqual(len(indices), 29)
         for part in structure:
-            self.assertEqual([(u.get("index"), u.get("dependencies")) for u in part], [(str(index), "")], part.tag)
+            self.assertEqual([(u.get("index"), u.get("dependencies")) for u in part], [(i, "") for i in indices],
+                             part.tag)
 
 
 @unittest.skipIf(EMULATOR, "the library is for another system")

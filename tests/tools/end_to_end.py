@@ -65,6 +65,29 @@ def v17_packet(version=17, size=336):
     return bytes(packet)
 
 
+CONTROLS_NAMES = (["aileron", "elevator", "rudder", "aileron_trim", "elevator_trim", "rudder_trim", "flaps",
+                   "spoilers", "speedbrake", "throttle", "mixture", "propeller", "brake_left", "brake_right",
+                   "brake_parking", "gear_handle"])
+
+
+def controls_packet(version=27, size=744, aileron=0.25):
+    """A controls datagram as FlightGear sends it: 9 flight controls from 0.25 by 0.125, throttles 0.5..."""
+    packet = bytearray(size)
+    struct.pack_into(">I", packet, 0, version)
+    if size >= 744:
+        for i in range(9):
+            struct.pack_into(">d", packet, 8 + 8 * i, aileron + 0.125 * i)
+        struct.pack_into(">I", packet, 88, 4)
+        for i in range(4):
+            struct.pack_into(">d", packet, 160 + 8 * i, 0.5 + 0.125 * i)   # throttle
+            struct.pack_into(">d", packet, 192 + 8 * i, 0.75)              # mixture
+            struct.pack_into(">d", packet, 272 + 8 * i, 1.0)               # propeller
+        struct.pack_into(">ddd", packet, 496, 0.125, 0.375, 0.0)          # left, right brake; copilot's
+        struct.pack_into(">d", packet, 528, 1.0)                          # parking brake
+        struct.pack_into(">I", packet, 536, 1)                            # gear down
+    return bytes(packet)
+
+
 class EndToEnd(unittest.TestCase):
     def test_runner_to_listener_values_in_equal_values_out(self):
         rows = [row(i) for i in range(5)]
@@ -455,6 +478,38 @@ class Listener(unittest.TestCase):
         self.assertIn("more malformed datagrams not reported", err)
         self.assertLessEqual(len(err.splitlines()), 6 * seconds + 2)
         self.assertIn("2000 malformed", err)
+
+
+    def test_controls_datagrams_beside_flight_dynamics_in_each_form(self):
+        mixed = [controls_packet(), controls_packet(size=743), controls_packet(version=26), v17_packet(),
+                 controls_packet(aileron=-0.5)]
+        out, err = self.listen(["--json"], mixed, 3)
+        first, fdm, last = (json.loads(line) for line in out.splitlines())
+        self.assertEqual(list(first), ["version"] + CONTROLS_NAMES + ["received_at_s"])
+        self.assertEqual((first["version"], first["aileron"], first["speedbrake"]), (27, 0.25, 1.25))
+        self.assertEqual((first["throttle"], first["mixture"], first["propeller"]),
+                         ([0.5, 0.625, 0.75, 0.875], [0.75] * 4, [1.0] * 4))
+        self.assertEqual([first[k] for k in ("brake_left", "brake_right", "brake_parking", "gear_handle")],
+                         [0.125, 0.375, 1.0, 1.0])
+        self.assertEqual((fdm["version"], last["aileron"]), (17, -0.5))
+        self.assertIn("743 bytes: version 27 needs 744", err)
+        self.assertIn("3 packets", err)
+        self.assertIn("2 malformed", err)
+
+        out, _ = self.listen([], [controls_packet()], 1)
+        self.assertRegex(out, r"^\d\d:\d\d:\d\d\.\d{3}  v27  ail  0\.250  elev  0\.375  rud  0\.500  flaps 1\.000  "
+                              r"thr 0\.500  mix 0\.750  brakes 0\.125 0\.375  park 1\.000  gear down\n$")
+        out, _ = self.listen(["--full"], [controls_packet()], 1)
+        self.assertIn("controls version 27, 744 bytes", out)
+        self.assertIn("  Throttle 2                   0.625\n", out)
+        self.assertIn("  Gear handle (1 down)         1\n", out)
+        out, err = self.listen(["--csv"], [controls_packet(), v17_packet(), controls_packet(aileron=0.5)], 3)
+        header, first_row, second_row = out.splitlines()
+        self.assertEqual(header.split(",")[:4], ["received_at", "version", "aileron", "elevator"])
+        self.assertIn("throttle_4", header.split(","))
+        self.assertEqual(len(first_row.split(",")), 27)
+        self.assertEqual(second_row.split(",")[2], "0.5")
+        self.assertIn("flight-dynamics datagrams arrive too; the CSV table holds only controls ones", err)
 
 
 class Relay(unittest.TestCase):

@@ -13,35 +13,42 @@ std::uint32_t byteSwapped(std::uint32_t value)
 
 }  // namespace
 
-Recognised recognise(std::span<const std::uint8_t> datagram)
+Recognised recognise(std::span<const std::uint8_t> datagram, Accept accept)
 {
     const std::size_t length = datagram.size();
     if (length < 4) {
         return {Kind::malformed, Problem::tooShort, length, 0};
     }
     const std::uint32_t version = fdm17::loadU32(datagram.data());
+    const bool controls = accept == Accept::controlsToo;
+    const auto known = [controls](std::uint32_t v) {
+        return v == fdm17::formatVersion || v == fdm24::formatVersion || (controls && v == ctrls27::formatVersion);
+    };
     if (version == fdm17::formatVersion && length == fdm17::packetSize) {
         return {Kind::version17, Problem::none, length, version};
     }
     if (version == fdm24::formatVersion && length == fdm24::packetSize) {
         return {Kind::version24, Problem::none, length, version};
     }
+    if (controls && version == ctrls27::formatVersion && length == ctrls27::packetSize) {
+        return {Kind::controls27, Problem::none, length, version};
+    }
     const std::uint32_t swapped = byteSwapped(version);
-    if (swapped == fdm17::formatVersion || swapped == fdm24::formatVersion) {
+    if (known(swapped)) {
         return {Kind::malformed, Problem::byteSwapped, length, swapped};
     }
-    if (version == fdm17::formatVersion || version == fdm24::formatVersion) {
+    if (known(version)) {
         return {Kind::malformed, Problem::wrongLength, length, version};
     }
     return {Kind::malformed, Problem::unknownVersion, length, version};
 }
 
-Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t length)
+Recognised recogniseReceived(std::span<const std::uint8_t> kept, std::size_t length, Accept accept)
 {
     if (kept.size() < length) {
         return Recognised{Kind::malformed, Problem::tooLong, length, 0};
     }
-    return recognise(kept);
+    return recognise(kept, accept);
 }
 
 std::string describe(const Recognised& r)
@@ -55,7 +62,9 @@ std::string describe(const Recognised& r)
         return bytes + "version word reads " + std::to_string(r.version) + " only byte-swapped (sender in the wrong byte order)";
     case Problem::wrongLength:
         return bytes + "version " + std::to_string(r.version) + " needs " +
-               std::to_string(r.version == fdm17::formatVersion ? fdm17::packetSize : fdm24::packetSize);
+               std::to_string(r.version == fdm17::formatVersion   ? fdm17::packetSize
+                              : r.version == fdm24::formatVersion ? fdm24::packetSize
+                                                                  : ctrls27::packetSize);
     case Problem::unknownVersion: return bytes + "unknown version " + std::to_string(r.version);
     }
     return bytes + "malformed";
@@ -65,6 +74,9 @@ std::span<const fdm17::Field> fieldsOf(Kind kind)
 {
     if (kind == Kind::version24) {
         return fdm24::fields;
+    }
+    if (kind == Kind::controls27) {
+        return ctrls27::fields;
     }
     return fdm17::fields;
 }

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include <algorithm>
 #include <array>
 
 namespace fdm {
@@ -144,6 +145,64 @@ void writeCsvRow(std::FILE* out, std::span<const std::uint8_t> datagram, Kind ki
                 std::fprintf(out, ",");
             }
         }
+    }
+    std::fprintf(out, "\n");
+}
+
+namespace {
+
+const std::array controlsTable{
+    ControlsColumn{"aileron", "Aileron", 1},
+    ControlsColumn{"elevator", "Elevator", 1},
+    ControlsColumn{"rudder", "Rudder", 1},
+    ControlsColumn{"aileron_trim", "Aileron trim", 1},
+    ControlsColumn{"elevator_trim", "Elevator trim", 1},
+    ControlsColumn{"rudder_trim", "Rudder trim", 1},
+    ControlsColumn{"flaps", "Flaps", 1},
+    ControlsColumn{"spoilers", "Spoilers", 1},
+    ControlsColumn{"speedbrake", "Speedbrake", 1},
+    ControlsColumn{"throttle", "Throttle", ctrls27::maxEngines},
+    ControlsColumn{"mixture", "Mixture", ctrls27::maxEngines},
+    ControlsColumn{"propeller", "Propeller advance", ctrls27::maxEngines},
+    ControlsColumn{"brake_left", "Left brake", 1},
+    ControlsColumn{"brake_right", "Right brake", 1},
+    ControlsColumn{"brake_parking", "Parking brake", 1},
+    ControlsColumn{"gear_handle", "Gear handle (1 down)", 1},
+};
+
+}  // namespace
+
+std::span<const ControlsColumn> controlsColumns() { return controlsTable; }
+
+std::array<double, numControlsValues> controlsValues(const ctrls27::Controls& controls)
+{
+    std::array<double, numControlsValues> values{};
+    auto at = values.begin();
+    for (const std::span<const double> group :
+         {std::span<const double>(controls.flight), std::span<const double>(controls.throttle),
+          std::span<const double>(controls.mixture), std::span<const double>(controls.propeller),
+          std::span<const double>(controls.gear)}) {
+        at = std::copy(group.begin(), group.end(), at);
+    }
+    return values;
+}
+
+void writeControlsCsvHeader(std::FILE* out)
+{
+    std::fprintf(out, "received_at,version");
+    for (const ControlsColumn& column : controlsTable) {
+        for (int i = 0; i < column.count; ++i) {
+            std::fprintf(out, column.count > 1 ? ",%s_%d" : ",%s", column.name, i + 1);
+        }
+    }
+    std::fprintf(out, "\n");
+}
+
+void writeControlsCsvRow(std::FILE* out, const ctrls27::Controls& controls, double receivedAt)
+{
+    std::fprintf(out, "%.6f,%u", receivedAt, static_cast<unsigned>(ctrls27::formatVersion));
+    for (const double value : controlsValues(controls)) {
+        std::fprintf(out, ",%.17g", value);
     }
     std::fprintf(out, "\n");
 }

@@ -4,6 +4,7 @@
 // lacks it. The listener's full dump and its CSV table come from it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -40,5 +41,25 @@ bool columnValue(std::span<const std::uint8_t> datagram, Kind kind, const Column
 // its receive time; a fixed set of columns, empty where a version has no such field.
 void writeCsvHeader(std::FILE* out);
 void writeCsvRow(std::FILE* out, std::span<const std::uint8_t> datagram, Kind kind, double receivedAt);
+
+// ---- The controls datagram, as the controls block's ports give it ---------
+
+struct ControlsColumn {
+    const char* name;   // snake_case, as the JSON keys and CSV columns name it
+    const char* label;  // for people
+    int count;          // elements
+};
+
+// The 16 columns (25 values) in the block's port order: the flight
+// controls, throttle, mixture and propeller (4 each), brakes, gear handle.
+std::span<const ControlsColumn> controlsColumns();
+constexpr int numControlsValues = 25;
+
+// The decoded values in that order.
+std::array<double, numControlsValues> controlsValues(const ctrls27::Controls& controls);
+
+// The controls datagrams' own CSV table: a header, then a row a datagram.
+void writeControlsCsvHeader(std::FILE* out);
+void writeControlsCsvRow(std::FILE* out, const ctrls27::Controls& controls, double receivedAt);
 
 }  // namespace fdm

@@ -1,6 +1,7 @@
-// fdm-listen: receives flight-dynamics datagrams (version 17 or 24) on a
-// UDP port and prints each: one compact line, a full dump, JSON lines or
-// one CSV table. Reports and the summary go to standard error.
+// fdm-listen: receives flight-dynamics datagrams (version 17 or 24) and
+// FlightGear's controls datagrams (version 27) on a UDP port and prints
+// each: one compact line, a full dump, JSON lines or one CSV table.
+// Reports and the summary go to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,14 +27,16 @@ void usage(std::FILE* out)
 {
     std::fprintf(out,
                  "usage: %s [options]\n"
-                 "Prints every flight-dynamics datagram (version 17 or 24) that arrives.\n\n"
+                 "Prints every flight-dynamics datagram (version 17 or 24) and every controls datagram\n"
+                 "(version 27, FlightGear's --native-ctrls) that arrives.\n\n"
                  "  --port N       UDP port to listen on, 0 to 65535 (default 5500; 0: any free port)\n"
                  "  --bind ADDR    address to bind (default 127.0.0.1)\n"
                  "  --full         every field with its unit, instead of one line a datagram\n"
                  "  --json         one JSON object a line, each key ending in its unit (latitude_rad,\n"
                  "                 climb_rate_ftps; angles in radians)\n"
-                 "  --csv          one CSV table: a header, then a row a datagram\n"
-                 "  --count N      stop after N well-formed datagrams\n"
+                 "  --csv          one CSV table: a header, then a row a datagram (of the first one's kind:\n"
+                 "                 flight dynamics or controls; the other kind is counted, not printed)\n"
+                 "  --count N      stop after N well-formed datagrams of either kind\n"
                  "  --timeout S    stop after S seconds\n"
                  "  --every N      print only every Nth datagram (all are counted)\n"
                  "  --record FILE  also write every datagram received, malformed ones too, to FILE\n"
@@ -167,6 +170,58 @@ void printJson(std::span<const std::uint8_t> datagram, fdm::Kind kind, double re
     std::printf("}\n");
 }
 
+// ---- Controls datagrams ---------------------------------------------------
+
+void printControlsCompact(const ctrls27::Controls& c, double received)
+{
+    const std::string time = utc(received, true);
+    std::printf("%s  v27  ail %6.3f  elev %6.3f  rud %6.3f  flaps %5.3f  thr %5.3f  mix %5.3f  brakes %5.3f %5.3f  "
+                "park %5.3f  gear %s\n",
+                time.c_str() + 11, c.flight[ctrls27::AILERON], c.flight[ctrls27::ELEVATOR], c.flight[ctrls27::RUDDER],
+                c.flight[ctrls27::FLAPS], c.throttle[0], c.mixture[0], c.gear[ctrls27::BRAKE_LEFT],
+                c.gear[ctrls27::BRAKE_RIGHT], c.gear[ctrls27::BRAKE_PARKING],
+                c.gear[ctrls27::GEAR_HANDLE] != 0.0 ? "down" : "up");
+}
+
+void printControlsFull(const ctrls27::Controls& c, long long number, double received)
+{
+    std::printf("datagram %lld, received %s UTC: controls version 27, %zu bytes\n", number, utc(received, true).c_str(),
+                ctrls27::packetSize);
+    const auto values = fdm::controlsValues(c);
+    std::size_t at = 0;
+    for (const fdm::ControlsColumn& column : fdm::controlsColumns()) {
+        for (int i = 0; i < column.count; ++i) {
+            char label[64];
+            if (column.count > 1) {
+                std::snprintf(label, sizeof label, "%s %d", column.label, i + 1);
+            } else {
+                std::snprintf(label, sizeof label, "%s", column.label);
+            }
+            std::printf("  %-28s %.10g\n", label, values[at++]);
+        }
+    }
+    std::printf("  %-28s %u\n  %-28s %u\n", "Number of engines", static_cast<unsigned>(c.engineCount),
+                "Number of tanks", static_cast<unsigned>(c.tankCount));
+}
+
+void printJsonNumber(double value);
+
+void printControlsJson(const ctrls27::Controls& c, double received)
+{
+    std::printf("{\"version\":27");
+    const auto values = fdm::controlsValues(c);
+    std::size_t at = 0;
+    for (const fdm::ControlsColumn& column : fdm::controlsColumns()) {
+        std::printf(",\"%s\":%s", column.name, column.count > 1 ? "[" : "");
+        for (int i = 0; i < column.count; ++i) {
+            std::printf("%s", i > 0 ? "," : "");
+            printJsonNumber(values[at++]);
+        }
+        std::printf("%s", column.count > 1 ? "]" : "");
+    }
+    std::printf(",\"received_at_s\":%.6f}\n", received);
+}
+
 // A dotted IPv4 address in host order; 0 for anything else (a name, a wildcard).
 std::uint32_t dottedQuad(const std::string& text)
 {
@@ -291,7 +346,9 @@ void run(const Options& options, udp::Socket& socket, capture::Writer& recording
     const capture::Address here{dottedQuad(options.local.host), socket.localPort()};
     const auto started = std::chrono::steady_clock::now();
     tally.firstPacket = tally.lastPacket = started;
-    bool csvHeader = false;
+    // The CSV table's kind, from the first datagram printed: the other kind has other columns.
+    enum class Table { none, flightDynamics, controls } csvTable = Table::none;
+    bool otherKindSaid = false;
     MalformedReports reports;
     std::uint8_t buffer[2048];
     std::string error;
@@ -319,7 +376,7 @@ void run(const Options& options, udp::Socket& socket, capture::Writer& recording
             tally.failed = true;
             break;
         }
-        const fdm::Recognised recognised = fdm::recogniseReceived(datagram, size);
+        const fdm::Recognised recognised = fdm::recogniseReceived(datagram, size, fdm::Accept::controlsToo);
         if (recognised.kind == fdm::Kind::malformed) {
             ++tally.malformed;
             reports.report(fdm::describe(recognised));
@@ -336,17 +393,40 @@ void run(const Options& options, udp::Socket& socket, capture::Writer& recording
         if ((tally.good - 1) % options.every != 0) {
             continue;
         }
+        const bool controls = recognised.kind == fdm::Kind::controls27;
+        ctrls27::Controls decoded{};
+        if (controls) {
+            (void)ctrls27::decode(datagram.data(), datagram.size(), decoded);  // recognised: it decodes
+        }
         switch (options.format) {
-        case Format::compact: printCompact(datagram, recognised.kind, received); break;
-        case Format::full: printFull(datagram, recognised.kind, tally.good, received); break;
-        case Format::json: printJson(datagram, recognised.kind, received); break;
-        case Format::csv:
-            if (!csvHeader) {
-                csvHeader = true;
-                fdm::writeCsvHeader(stdout);
-            }
-            fdm::writeCsvRow(stdout, datagram, recognised.kind, received);
+        case Format::compact:
+            controls ? printControlsCompact(decoded, received) : printCompact(datagram, recognised.kind, received);
             break;
+        case Format::full:
+            controls ? printControlsFull(decoded, tally.good, received)
+                     : printFull(datagram, recognised.kind, tally.good, received);
+            break;
+        case Format::json:
+            controls ? printControlsJson(decoded, received) : printJson(datagram, recognised.kind, received);
+            break;
+        case Format::csv: {
+            const Table table = controls ? Table::controls : Table::flightDynamics;
+            if (csvTable == Table::none) {
+                csvTable = table;
+                controls ? fdm::writeControlsCsvHeader(stdout) : fdm::writeCsvHeader(stdout);
+            }
+            if (table != csvTable) {
+                if (!otherKindSaid) {
+                    otherKindSaid = true;
+                    std::fprintf(stderr, "%s: %s datagrams arrive too; the CSV table holds only %s ones\n", program,
+                                 controls ? "controls" : "flight-dynamics", controls ? "flight-dynamics" : "controls");
+                }
+                continue;
+            }
+            controls ? fdm::writeControlsCsvRow(stdout, decoded, received)
+                     : fdm::writeCsvRow(stdout, datagram, recognised.kind, received);
+            break;
+        }
         }
         std::fflush(stdout);
     }

@@ -221,6 +221,51 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(lines[0], "orvalink-run: Could not connect to host !")
         self.assertEqual(lines[1], "orvalink-run: cause: the host name '" + "x" * 60 + "...' did not resolve")
 
+    def test_the_pilots_aircraft_banks_and_turns_right_with_right_aileron(self):
+        sink = receiver()
+        self.addCleanup(sink.close)
+        pilot_port = free_port()
+        runner = subprocess.Popen([*tool("orvalink-run"), "--pilot", str(pilot_port), "--port",
+                                   str(sink.getsockname()[1]), "--sample-time", "0.02", "--steps", "150"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        controls = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.addCleanup(controls.close)
+        first = last = None
+        deadline = time.monotonic() + TIMEOUT
+        try:
+            while time.monotonic() < deadline:
+                controls.sendto(controls_packet(aileron=1.0), ("127.0.0.1", pilot_port))
+                try:
+                    packet = sink.recv(2048)
+                except socket.timeout:
+                    break
+                first = first or packet
+                last = packet
+                if runner.poll() is not None:
+                    break
+        finally:
+            _, err = runner.communicate(timeout=TIMEOUT)
+        self.assertEqual(runner.returncode, 0, err)
+        roll = struct.unpack(">f", last[36:40])[0]
+        heading_first, heading_last = (struct.unpack(">f", p[44:48])[0] for p in (first, last))
+        self.assertGreater(roll, 0.3, err)  # banked right
+        self.assertGreater(heading_last, heading_first + 0.05)  # and turning right
+        self.assertRegex(err, r"orvalink-run: [1-9][0-9]* controls datagrams? taken on 127\.0\.0\.1:\d+, 0 refused")
+
+    def test_the_pilot_option_is_refused_where_it_cannot_work(self):
+        held = receiver()
+        self.addCleanup(held.close)
+        port = held.getsockname()[1]
+        taken = run_tool(["orvalink-run", "--pilot", str(port), "--steps", "1", "--port", "9"])
+        self.assertEqual(taken.returncode, 1)
+        self.assertIn(f"orvalink-run: --pilot {port}: ", taken.stderr)
+        for args, words in ((["--pilot", "5600", "--input", "x.csv"], "--pilot and --input exclude each other"),
+                            (["--pilot", "5500"], "--pilot and --port name the same port"),
+                            (["--pilot", "0"], "a whole number from 1 to 65535")):
+            refused = run_tool(["orvalink-run"] + args)
+            self.assertEqual(refused.returncode, 2, refused.stderr)
+            self.assertIn(words, refused.stderr)
+
 
 
 def free_port():

@@ -1,18 +1,22 @@
 // orvalink-run: plays the Simulink side for the orvalink block. Loads the
 // MEX file by name, registers it, and runs one mdlOutputs per step with
-// inputs from the built-in demo flight or a CSV file.
+// inputs from the built-in demo flight, a CSV file, or a small aircraft
+// flown by FlightGear's controls (--pilot).
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "command_line.h"
 #include "console.h"
 #include "fdm_block.h"
 #include "flight_inputs.h"
+#include "pilot_flight.h"
 #include "host_driver.h"
 #include "link.h"
 #include "socket_platform.h"
@@ -37,6 +41,9 @@ void usage(std::FILE* out)
                  "  --input FILE        inputs from FILE.csv instead of the demo ('-': standard input);\n"
                  "                      28 numbers a row in input-port order, optional header line\n"
                  "  --loop              with --input FILE: start the table again at its end, until stopped\n"
+                 "  --pilot PORT        fly a small built-in aircraft with FlightGear's controls datagrams\n"
+                 "                      arriving on 127.0.0.1:PORT (--native-ctrls=socket,out,...), from\n"
+                 "                      --lat/--lon in the air, until stopped\n"
                  "  --save-inputs FILE  also write each step's 28 inputs to FILE.csv, in the form --input reads\n"
                  "  --block PATH        the MEX file to load (default: orvalink beside this program, in\n"
                  "                      the folder above it (Windows package) or in ../lib/orvalink)\n"
@@ -72,6 +79,7 @@ struct Options {
     double latitude = 21.3187;
     double longitude = -157.9225;
     std::string input;
+    long pilot = 0;  // the controls port, 0 for none
     std::string saveInputs;
     std::string block;
     bool quiet = false;
@@ -120,6 +128,8 @@ Options parse(int argc, char** argv)
             }
         } else if (args.is("--loop")) {
             options.loop = true;
+        } else if (args.is("--pilot")) {
+            options.pilot = static_cast<long>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
         } else if (args.is("--save-inputs")) {
             options.saveInputs = args.value();
             if (options.saveInputs.empty()) {
@@ -145,6 +155,12 @@ Options parse(int argc, char** argv)
     if (options.loop && (stepsGiven || durationGiven)) {
         command_line::badUsage(me, "--loop runs until stopped: not with --steps or --duration");
     }
+    if (options.pilot != 0 && !options.input.empty()) {
+        command_line::badUsage(me, "--pilot and --input exclude each other");
+    }
+    if (options.pilot != 0 && options.pilot == options.port && (options.host == "127.0.0.1" || options.host == "localhost")) {
+        command_line::badUsage(me, "--pilot and --port name the same port: the block would fly on its own datagrams");
+    }
     if (demoStartGiven && !options.input.empty()) {
         command_line::badUsage(me, "--lat and --lon place the demo flight: they do nothing with --input");
     }
@@ -157,7 +173,7 @@ Options parse(int argc, char** argv)
             command_line::badUsage(me, "--duration " + command_line::quoted(durationText) + ": " + range);
         }
         options.steps = static_cast<long long>(steps);
-    } else if (!stepsGiven && options.input.empty()) {
+    } else if (!stepsGiven && options.input.empty() && options.pilot == 0) {
         options.steps = std::max(1LL, std::llround(60.0 / options.sampleTime));
     }
     return options;
@@ -169,6 +185,32 @@ std::intptr_t blockSocket(emulated_host::HostBlock& block)
     const void* cell = block.pwork()[orvalink::SOCKET_CELL];
     return cell == nullptr ? -1 : static_cast<std::intptr_t>(static_cast<const orvalink::SocketCell*>(cell)->socket);
 }
+
+// FlightGear's controls as they arrive: every queued datagram taken at each
+// step without waiting, the last good one kept.
+struct PilotControls {
+    std::optional<udp::Socket> socket;
+    ctrls27::Controls last{};
+    long long taken = 0;
+    long long refused = 0;
+
+    void take()
+    {
+        std::uint8_t buffer[ctrls27::packetSize + 1];
+        for (int i = 0; i < 256; ++i) {  // a sender faster than the steps cannot hold them
+            const long length = socket->receive(buffer, 0);
+            if (length < 0) {
+                return;
+            }
+            const auto size = std::min(static_cast<std::size_t>(length), sizeof buffer);
+            if (ctrls27::decode(buffer, size, last) == ctrls27::Refusal::none) {
+                ++taken;
+            } else {
+                ++refused;
+            }
+        }
+    }
+};
 
 // Why the block could not start, from a look-up of our own.
 std::string startFailureCause(const Options& options)
@@ -221,6 +263,15 @@ int main(int argc, char** argv)
         runner::writeHeader(saveFile);
     }
     runner::DemoFlight demo(options.latitude, options.longitude);
+    runner::PilotFlight pilotFlight(options.latitude, options.longitude);
+    PilotControls pilot;
+    if (options.pilot != 0) {
+        std::string bindError;
+        pilot.socket = udp::Socket::bound(udp::Endpoint{"127.0.0.1", static_cast<std::uint16_t>(options.pilot)}, bindError);
+        if (!pilot.socket) {
+            fail("--pilot " + std::to_string(options.pilot) + ": " + bindError);
+        }
+    }
 
     std::string error;
     const std::string blockName = options.block.empty() ? emulated_host::mexFileName("orvalink") : options.block;
@@ -250,8 +301,12 @@ int main(int argc, char** argv)
 
     const std::string destination = command_line::quoted(options.host + ":" + std::to_string(options.port));
     if (!options.quiet) {
+        const std::string from = inputFile != nullptr ? command_line::quoted(inputName)
+                                 : options.pilot != 0
+                                     ? "the pilot's aircraft, flown by the controls on 127.0.0.1:" + std::to_string(options.pilot)
+                                     : "the demo flight";
         std::fprintf(stderr, "%s: sending to %s every %g s from %s\n", program, destination.c_str(), options.sampleTime,
-                     inputFile != nullptr ? command_line::quoted(inputName).c_str() : "the demo flight");
+                     from.c_str());
     }
     const bool progress = !options.quiet && console::isTerminal(stderr);
     const auto period = std::chrono::duration<double>(options.sampleTime);
@@ -277,6 +332,9 @@ int main(int argc, char** argv)
                 }
                 break;
             }
+        } else if (options.pilot != 0) {
+            pilot.take();
+            inputs = &pilotFlight.next(options.sampleTime, pilot.taken > 0 ? &pilot.last : nullptr);
         } else {
             inputs = &demo.next(options.sampleTime);
         }
@@ -344,6 +402,10 @@ int main(int argc, char** argv)
                                   : "",
                      refused > 0 ? (", " + std::to_string(refused) + " refused there").c_str() : "",
                      console::stopRequested() ? " (stopped)" : "");
+        if (options.pilot != 0) {
+            std::fprintf(stderr, "%s: %lld controls datagram%s taken on 127.0.0.1:%ld, %lld refused\n", program,
+                         pilot.taken, pilot.taken == 1 ? "" : "s", options.pilot, pilot.refused);
+        }
     }
     if (inputFile != nullptr && status == 0 && !console::stopRequested() && steps > 0 && sent < steps) {
         std::fprintf(stderr, "%s: %s ended after %lld row%s, before the %lld steps asked for\n", program,

@@ -1,9 +1,11 @@
 // The launcher's decisions: which release reads what, and the command lines it builds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "command_lines.h"
+#include "property_server.h"
 #include "release.h"
 
 namespace {
@@ -79,12 +81,26 @@ TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)
     options.screenWidth = 800;
     options.extra = {"--enable-fullscreen"};
     options.screenOptions = {{1, "--httpd=8080"}, {0, "--telnet=5401"}};
+    options.propsPorts = {5400, 5401};
+    options.controlsPort = 5600;
     const std::vector<std::string> command = fly::flightGearCommand("fgfs", options, 5502, 1);
     EXPECT_EQ(command[2], "--native-fdm=socket,in,30,127.0.0.1,5502,udp");
-    const std::vector<std::string> tail(command.end() - 6, command.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"--prop:/sim/current-view/heading-offset-deg=-22.5",
-                                              "--geometry=800x768", "--prop:/sim/startup/xpos=800",
-                                              "--prop:/sim/startup/ypos=0", "--enable-fullscreen", "--httpd=8080"}));
+    const std::vector<std::string> tail(command.end() - 10, command.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"--props=5401",
+                                              "--prop:/sim/view[0]/config/heading-offset-deg=-22.5",
+                                              "--prop:/sim/view[0]/config/default-heading-offset-deg=-22.5",
+                                              "--geometry=800x768",
+                                              "--prop:/sim/rendering/camera-group/camera/window/name=orvalink-screen-2",
+                                              "--prop:/sim/rendering/camera-group/camera/window/x=800",
+                                              "--prop:/sim/rendering/camera-group/camera/window/y=0",
+                                              "--prop:/sim/rendering/camera-group/gui/window/name=orvalink-screen-2",
+                                              "--enable-fullscreen", "--httpd=8080"}));
+    // The controls go out from the first FlightGear only.
+    const std::vector<std::string> first = fly::flightGearCommand("fgfs", options, 5501, 0);
+    EXPECT_EQ(std::count(first.begin(), first.end(), "--native-ctrls=socket,out,30,127.0.0.1,5600,udp"), 1);
+    EXPECT_EQ(std::count_if(command.begin(), command.end(),
+                            [](const std::string& a) { return a.rfind("--native-ctrls", 0) == 0; }),
+              0);
     options.screens = 1;
     for (const std::string& argument : fly::flightGearCommand("fgfs", options, 5501, 0)) {
         EXPECT_EQ(argument.find("heading-offset"), std::string::npos);
@@ -95,6 +111,32 @@ TEST(CommandLines, ScreensSpreadAroundAheadWithoutRounding)
     EXPECT_EQ(fly::relayCommand("fdm-relay", options),
               (std::vector<std::string>{"fdm-relay", "--listen", "127.0.0.1:5500", "--quiet", "--to", "127.0.0.1:6000",
                                         "--to", "127.0.0.1:6001", "--to", "127.0.0.1:6002"}));
+}
+
+TEST(PropertyServer, ReadyOnceTheSceneryLoadedAndTheSplashIsGone)
+{
+    const std::string loaded = "/sim/sceneryloaded = 'true' (bool)\r\n/> ";
+    const std::string loading = "/sim/sceneryloaded = 'false' (bool)\r\n/> ";
+    struct Case {
+        std::string reply;
+        bool ready;
+    };
+    const Case cases[] = {
+        {loaded + "/sim/startup/splash-alpha = '0' (double)\r\n/> ", true},
+        {loaded + "/sim/startup/splash-alpha = '-0.02' (double)\r\n/> ", true},
+        {loaded + "/sim/startup/splash-alpha = '' (none)\r\n/> ", true},  // a release without a splash
+        {loaded + "/sim/startup/splash-alpha = '0.35' (double)\r\n/> ", false},
+        {loaded + "/sim/startup/splash-alpha = '1' (double)\r\n/> ", false},
+        {loaded + "/sim/startup/splash-alpha = '0x' (double)\r\n/> ", false},
+        {loaded, false},  // the second answer not yet here
+        {loaded + "/sim/startup/splash-alpha = '0", false},
+        {loading + "/sim/startup/splash-alpha = '0' (double)\r\n/> ", false},
+        {"/sim/startup/splash-alpha = '0' (double)\r\n/> ", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(props::readyInReply(c.reply), c.ready) << c.reply;
+    }
 }
 
 TEST(CommandLines, TimeOfDayIsOneOfFlightGearsValues)

@@ -8,6 +8,8 @@
 //   STAND_IN_BIND_FAILS      "1": reports, after 0.3 s, that binding its --native-fdm port failed
 //   STAND_IN_SCENERY_AFTER   with --props=PORT while waiting: seconds until its property server answers
 //                            /sim/sceneryloaded with 'true' (default 1; "never")
+//   STAND_IN_SPLASH_FOR      seconds the splash screen stays after that: /sim/startup/splash-alpha is 1
+//                            until then, 0 after (default 0.5)
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -47,9 +49,22 @@ void closeHandle(Handle handle)
 #endif
 }
 
+// The answer to one "get PATH" line, with the prompt after it, as FlightGear's server gives it.
+std::string answer(const std::string& line, double elapsed, double readyAfter, double splashFor)
+{
+    if (line.find("/sim/sceneryloaded") != std::string::npos) {
+        return std::string("/sim/sceneryloaded = '") + (elapsed >= readyAfter ? "true" : "false") + "' (bool)\r\n/> ";
+    }
+    if (line.find("/sim/startup/splash-alpha") != std::string::npos) {
+        return std::string("/sim/startup/splash-alpha = '") + (elapsed >= readyAfter + splashFor ? "0" : "1") +
+               "' (double)\r\n/> ";
+    }
+    return "-ERR\r\n/> ";
+}
+
 // FlightGear's property server, as far as the launcher asks it: each
-// connection gets one answer about /sim/sceneryloaded. Until `seconds`.
-void serveProperties(int port, double readyAfter, int seconds)
+// connection gets an answer to each line of its one question. Until `seconds`.
+void serveProperties(int port, double readyAfter, double splashFor, int seconds)
 {
 #if defined(_WIN32)
     WSADATA data;
@@ -81,13 +96,17 @@ void serveProperties(int port, double readyAfter, int seconds)
         const long got = ::recv(client, question, sizeof question - 1, 0);
 #endif
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const char* reply = elapsed >= readyAfter ? "/sim/sceneryloaded = 'true' (bool)\r\n/> "
-                                                  : "/sim/sceneryloaded = 'false' (bool)\r\n/> ";
-        if (got > 0) {
+        std::string reply;
+        std::string asked(question, got > 0 ? static_cast<std::size_t>(got) : 0);
+        for (std::size_t end = asked.find('\n'); end != std::string::npos; end = asked.find('\n')) {
+            reply += answer(asked.substr(0, end), elapsed, readyAfter, splashFor);
+            asked.erase(0, end + 1);
+        }
+        if (!reply.empty()) {
 #if defined(_WIN32)
-            ::send(client, reply, static_cast<int>(std::strlen(reply)), 0);
+            ::send(client, reply.data(), static_cast<int>(reply.size()), 0);
 #else
-            ::send(client, reply, std::strlen(reply), 0);
+            ::send(client, reply.data(), reply.size(), 0);
 #endif
         }
         closeHandle(client);
@@ -150,7 +169,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--props=", 8) == 0) {
             const std::string after = environment("STAND_IN_SCENERY_AFTER", "1");
-            serveProperties(std::atoi(argv[i] + 8), after == "never" ? 1e9 : std::atof(after.c_str()), 60);
+            serveProperties(std::atoi(argv[i] + 8), after == "never" ? 1e9 : std::atof(after.c_str()),
+                            std::atof(environment("STAND_IN_SPLASH_FOR", "0.5").c_str()), 60);
             return 0;
         }
     }

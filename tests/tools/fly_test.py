@@ -70,10 +70,13 @@ class Fly(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.folder)
 
-    def environment(self, version, run="wait", status="0", STAND_IN_SCENERY_AFTER="1", STAND_IN_BIND_FAILS="0"):
+    def environment(self, version, run="wait", status="0", STAND_IN_SCENERY_AFTER="1", STAND_IN_BIND_FAILS="0",
+                    STAND_IN_SPLASH_FOR="0.5"):
+        # The user's cache folder, where the screens' FlightGear homes last: one of the test's own.
         return dict(ENVIRONMENT, STAND_IN_VERSION=version, STAND_IN_VERSION_STATUS=status,
                     STAND_IN_LOG=native_path(self.log), STAND_IN_RUN=run,
-                    STAND_IN_SCENERY_AFTER=STAND_IN_SCENERY_AFTER, STAND_IN_BIND_FAILS=STAND_IN_BIND_FAILS)
+                    STAND_IN_SCENERY_AFTER=STAND_IN_SCENERY_AFTER, STAND_IN_BIND_FAILS=STAND_IN_BIND_FAILS,
+                    STAND_IN_SPLASH_FOR=STAND_IN_SPLASH_FOR, XDG_CACHE_HOME=os.path.join(self.folder, "cache"))
 
     def command(self, args):
         return tool("orvalink-fly") + ["--fgfs", native_path(self.fgfs)] + args
@@ -132,17 +135,29 @@ class Fly(unittest.TestCase):
         runs = sorted(self.runs(3), key=lambda r: next(a for a in r if a.startswith("--native-fdm=")))
         ports = [next(a for a in r if a.startswith("--native-fdm=")) for r in runs]
         self.assertEqual(ports, [f"--native-fdm=socket,in,30,127.0.0.1,{p},udp" for p in range(self.fg, self.fg + 3)])
-        offsets = [float(next(a for a in r if "heading-offset-deg" in a).split("=")[1]) for r in runs]
+        # The view's own offset and the one a reset goes back to, not the current view's.
+        view = "--prop:/sim/view[0]/config/"
+        offsets = [float(next(a for a in r if a.startswith(view + "heading-offset-deg=")).split("=")[1]) for r in runs]
         self.assertEqual(offsets, [45, 0, -45])
-        # Side by side, left to right, each in a home of its own; the one-screen option on screen 2 only.
+        for offset, r in zip(offsets, runs):
+            self.assertIn(f"{view}default-heading-offset-deg={offset:g}", r)
+            self.assertFalse([a for a in r if "current-view" in a or "startup/xpos" in a])
+        # Side by side, left to right, named windows placed by their camera group, each with a property
+        # server and a home of its own; the one-screen option on screen 2 only.
+        window = "--prop:/sim/rendering/camera-group/camera/window/"
         for screen, r in enumerate(runs):
             self.assertIn("--geometry=640x480", r)
-            self.assertIn(f"--prop:/sim/startup/xpos={640 * screen}", r)
+            self.assertIn(f"{window}name=orvalink-screen-{screen + 1}", r)
+            self.assertIn(f"{window}x={640 * screen}", r)
+            self.assertIn(f"{window}y=0", r)
+            self.assertIn(f"--prop:/sim/rendering/camera-group/gui/window/name=orvalink-screen-{screen + 1}", r)
             self.assertIn("--enable-fullscreen", r)
             self.assertEqual("--httpd=8080" in r, screen == 1)
+        self.assertEqual(len({next(a for a in r if a.startswith("--props=")) for r in runs}), 3)
         homes = [next(a for a in r if a.startswith("env:FG_HOME=")) for r in runs]
         self.assertEqual(len(set(homes)), 3)
         for home in homes if not EMULATOR else []:  # under the emulator a Windows path
+            self.assertTrue(home.split("=", 1)[1].startswith(os.path.join(self.folder, "cache", "orvalink-fly")), home)
             self.assertTrue(os.path.isdir(home.split("=", 1)[1]), home)
         # The relay it started translates the block's datagrams for every screen.
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen, \
@@ -163,16 +178,17 @@ class Fly(unittest.TestCase):
         code, out, err = self.finish(fly)
         self.assertEqual(code, 0, err)
         self.assertIn("FlightGear 2018.3.6 reads version-24 packets", err)
+        self.assertIn("the screens' FlightGear homes are kept in ", err)
         self.assertEqual(out.count("+ "), 4)
         self.assertIn("fdm-relay", out.splitlines()[0])
         self.assert_port_free(self.block)
         self.assert_stand_ins_gone()
 
     def test_it_says_when_flightgear_is_ready(self):
-        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)])
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg)], STAND_IN_SPLASH_FOR="1")
         began = time.monotonic()
         lines = self.wait_for_line(fly, "FlightGear is ready: run the model now")
-        self.assertGreater(time.monotonic() - began, 0.5, "not before the scenery loaded (1 s)")
+        self.assertGreater(time.monotonic() - began, 1.5, "not before the scenery loaded (1 s) and the splash went (1 s)")
         props = [a for a in self.runs(1)[0] if a.startswith("--props=")]
         self.assertEqual(len(props), 1, "one property server, on a port the launcher picked")
         fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
@@ -229,6 +245,65 @@ class Fly(unittest.TestCase):
         fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
         code, _, err = self.finish(fly)
         self.assertEqual(code, 0, err)
+
+    def test_fly_it_yourself_flightgears_controls_fly_the_pilots_aircraft(self):
+        fly = self.start("FlightGear version: 2020.3.16\n", ["--fg-port", str(self.fg), "--pilot"])
+        run = self.runs(1)[0]
+        controls = next(a for a in run if a.startswith("--native-ctrls="))
+        self.assertRegex(controls, r"^--native-ctrls=socket,out,30,127\.0\.0\.1,\d+,udp$")
+        port = int(controls.split(",")[4])
+        self.assertNotIn(port, (self.block, self.fg))
+        self.assertIn("--lat=21.31870000", run)  # where the pilot's aircraft starts
+        self.assertIn("--altitude=984.3", run)
+        self.assertIn("--heading=80.000", run)
+        lines = self.wait_for_line(fly, "FlightGear is ready; fly it with FlightGear's controls")
+        # The aircraft flies by the controls that arrive there, and its state reaches FlightGear.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as screen, \
+                socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as stick:
+            screen.bind(("127.0.0.1", self.fg))
+            screen.settimeout(TIMEOUT)
+            lines += self.wait_for_line(fly, "from the pilot's aircraft, flown by the controls on 127.0.0.1:" + str(port))
+            controls = bytearray(744)
+            struct.pack_into(">Id", controls, 0, 27, 0)
+            struct.pack_into(">d", controls, 8, 1.0)  # full right aileron
+            rolls = []
+            for _ in range(40):
+                stick.sendto(bytes(controls), ("127.0.0.1", port))
+                rolls.append(struct.unpack_from(">f", screen.recv(1024), 36)[0])
+            self.assertGreater(rolls[-1], 0.1)
+        fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
+        code, _, err = self.finish(fly)
+        self.assertEqual(code, 0, "".join(lines) + err)
+        # The player's lines come whole, each on its own line.
+        self.assertRegex(err, r"(?m)^orvalink-run: [0-9]+ steps? sent to '127\.0\.0\.1:[0-9]+'")
+        self.assertRegex(err, r"(?m)^orvalink-run: [1-9][0-9]* controls datagrams? taken")
+        self.assert_stand_ins_gone()
+        self.assert_port_free(port)
+
+    def test_the_controls_port_is_checked_and_given_to_the_first_flightgear_only(self):
+        controls = free_ports(1)
+        done = self.dry_run("FlightGear version: 2020.3.16\n", ["--controls", str(controls), "--screens", "2",
+                                                                 "--rate", "60"])
+        self.assertEqual(done.returncode, 0, done.stderr)
+        relay, first, second = done.stdout.splitlines()
+        self.assertIn(f" --native-ctrls=socket,out,60,127.0.0.1,{controls},udp", first)
+        self.assertNotIn("--native-ctrls", second)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+            holder.bind(("127.0.0.1", controls))
+            done = self.dry_run("FlightGear version: 2020.3.16\n", ["--controls", str(controls)])
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn(f"UDP port {controls} (the controls') is not free", done.stderr)
+        self.assertEqual(done.stdout, "")
+
+    def test_play_reads_the_whole_table_before_flightgear_starts(self):
+        table = self.flight_table(3)
+        with open(table, "a") as handle:
+            handle.write("1,2,3\n")
+        done = self.dry_run("FlightGear version: 2020.3.16\n", ["--play", table])
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn(":5: ", done.stderr)  # the bad row named by its line
+        self.assertEqual(done.stdout, "")
+        self.assertEqual(os.listdir(self.log), [], "nothing started")
 
     def test_the_one_release_that_reads_version_17_reads_the_block_port(self):
         fly = self.start("FlightGear version: 0.9.4\n", [])
@@ -335,7 +410,11 @@ class Fly(unittest.TestCase):
                               (["--airport", "a b"], "--airport 'a b'"),
                               (["extra"], "unexpected argument 'extra'"),
                               (["--nope"], "unknown option '--nope'"),
-                              (["--dry-run=1"], "--dry-run takes no value")):
+                              (["--dry-run=1"], "--dry-run takes no value"),
+                              (["--pilot", "--play", "x.csv"], "--pilot and --play exclude each other"),
+                              (["--pilot", "--airport", "KSFO"], "--airport and --pilot"),
+                              (["--port", "5500", "--controls", "5500"], "--controls 5500 is also the block's"),
+                              (["--controls", "0"], "--controls '0': a whole number from 1 to 65535")):
             with self.subTest(args=args):
                 done = self.dry_run("FlightGear version: 2020.3.16\n", args)
                 self.assertEqual(done.returncode, 2, done.stderr)

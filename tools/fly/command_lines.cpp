@@ -54,17 +54,28 @@ std::vector<std::string> flightGearCommand(const std::string& fgfs, const Option
     } else {
         command.push_back("--airport=" + options.airport);
     }
-    if (options.propsPort != 0 && screen == 0) {
-        command.push_back("--props=" + std::to_string(options.propsPort));
+    if (screen < options.propsPorts.size() && options.propsPorts[screen] != 0) {
+        command.push_back("--props=" + std::to_string(options.propsPorts[screen]));
+    }
+    if (options.controlsPort != 0 && screen == 0) {
+        command.push_back("--native-ctrls=socket,out," + std::to_string(options.rate) + "," + loopback + "," +
+                          std::to_string(options.controlsPort) + ",udp");
     }
     if (options.screens > 1) {
+        // The view's own offset: the current view's is overwritten when the view manager starts,
+        // and the default one is what a view reset goes back to.
         char offset[32];
         std::snprintf(offset, sizeof offset, "%.10g", headingOffset(options.screens, screen, options.screenAngle));
-        command.push_back(std::string("--prop:/sim/current-view/heading-offset-deg=") + offset);
-        // Side by side, left to right as the views turn from left to right.
+        command.push_back(std::string("--prop:/sim/view[0]/config/heading-offset-deg=") + offset);
+        command.push_back(std::string("--prop:/sim/view[0]/config/default-heading-offset-deg=") + offset);
+        // Side by side, left to right as the views turn from left to right: a named
+        // window goes where its camera group says (no window manager needed).
+        const std::string window = "--prop:/sim/rendering/camera-group/camera/window/";
         command.push_back("--geometry=" + std::to_string(options.screenWidth) + "x" + std::to_string(options.screenHeight));
-        command.push_back("--prop:/sim/startup/xpos=" + std::to_string(screen * options.screenWidth));
-        command.push_back("--prop:/sim/startup/ypos=0");
+        command.push_back(window + "name=" + windowName(screen));
+        command.push_back(window + "x=" + std::to_string(screen * options.screenWidth));
+        command.push_back(window + "y=0");
+        command.push_back("--prop:/sim/rendering/camera-group/gui/window/name=" + windowName(screen));
     }
     command.insert(command.end(), options.extra.begin(), options.extra.end());
     for (const auto& [forScreen, option] : options.screenOptions) {
@@ -73,6 +84,11 @@ std::vector<std::string> flightGearCommand(const std::string& fgfs, const Option
         }
     }
     return command;
+}
+
+std::string windowName(unsigned screen)
+{
+    return "orvalink-screen-" + std::to_string(screen + 1);  // never "FlightGear", which FlightGear places itself
 }
 
 void startAt(Options& options, double latitudeRad, double longitudeRad, double altitudeM, double headingRad)

@@ -23,8 +23,12 @@ struct Options {
     std::vector<std::pair<unsigned, std::string>> screenOptions;  // (screen from 0, option) for one FlightGear
     bool startAtFlight = false;  // at the place below instead of the airport
     double latitudeDeg = 0, longitudeDeg = 0, altitudeFt = 0, headingDeg = 0;
-    unsigned propsPort = 0;  // the first FlightGear's property server, 0 for none
+    std::vector<unsigned> propsPorts;  // each FlightGear's property server, by screen; none where missing
+    unsigned controlsPort = 0;  // where the first FlightGear sends its controls (--native-ctrls), 0 for nowhere
 };
+
+// Screen `screen`'s window name: FlightGear places a named window where it is told.
+std::string windowName(unsigned screen);
 
 // Where a flight table's first row puts the aircraft, from its radians and metres.
 void startAt(Options& options, double latitudeRad, double longitudeRad, double altitudeM, double headingRad);

@@ -3,7 +3,10 @@
 // directly; every release since 0.9.10 reads version 24, so fdm-relay runs
 // between the block's port and FlightGear. With --screens N, N FlightGears,
 // each looking another way, are fed by the relay. It prints every command
-// line it runs, watches what it started, and stops only that.
+// line it runs, watches what it started, and stops only that. With
+// --controls, FlightGear sends its controls back; with --pilot, a small
+// aircraft flown by them (orvalink-run --pilot) is what FlightGear shows.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "command_lines.h"
 #include "console.h"
 #include "flight_inputs.h"
+#include "pilot_flight.h"
 #include "processes.h"
 #include "property_server.h"
 #include "udp_socket.h"
@@ -43,6 +47,10 @@ void usage(std::FILE* out)
                  "  --play FILE.csv   when FlightGear is ready, play this input table (orvalink-run's\n"
                  "                    form) through the block, FlightGear started at its first row\n"
                  "  --loop            with --play: the table round after round until stopped\n"
+                 "  --controls PORT   the first FlightGear sends its controls (stick, throttle, ...) to\n"
+                 "                    127.0.0.1:PORT at --rate, for the orvalink_controls block\n"
+                 "  --pilot           fly it yourself: when FlightGear is ready, a small built-in aircraft\n"
+                 "                    (orvalink-run --pilot) flies by FlightGear's controls, from Honolulu\n"
                  "  --airport ICAO    start airport (default PHNL; not with --play)\n"
                  "  --aircraft NAME   aircraft (default ufo)\n"
                  "  --timeofday T     real, dawn, morning, noon, afternoon, dusk, evening or midnight\n"
@@ -58,8 +66,10 @@ void usage(std::FILE* out)
                  "  --quiet           no notes, only warnings and errors\n"
                  "  --help, --version this text, the version\n"
                  "Options after -- go to every FlightGear (%s -- --httpd=8080).\n"
-                 "It says \"FlightGear is ready\" once FlightGear has loaded its scenery (asked through\n"
-                 "its property server, --props, on a free port): then run the model.\n"
+                 "It says \"FlightGear is ready\" once every FlightGear has loaded its scenery and its\n"
+                 "splash screen is gone (asked through its property server, --props, on a free port):\n"
+                 "then run the model. With several screens each FlightGear keeps a home folder of its\n"
+                 "own in the user's cache folder, so that its navigation cache is built only once.\n"
                  "Ctrl-C stops what it started; so does the end of any of it.\n",
                  program, program);
 }
@@ -71,6 +81,7 @@ struct Settings {
     std::string fgfs;
     std::string play;  // the input table to play once FlightGear is ready
     bool loop = false;
+    bool pilot = false;  // fly the built-in aircraft by FlightGear's controls once it is ready
     bool dryRun = false;
     bool quiet = false;
 };
@@ -108,6 +119,10 @@ Settings parseOptions(console::Arguments& arguments)
             }
         } else if (args.is("--loop")) {
             settings.loop = true;
+        } else if (args.is("--controls")) {
+            options.controlsPort = static_cast<unsigned>(args.decimal(1, 65535, "a whole number from 1 to 65535"));
+        } else if (args.is("--pilot")) {
+            settings.pilot = true;
         } else if (args.is("--aircraft")) {
             checkWord(args, options.aircraft);
         } else if (args.is("--timeofday")) {
@@ -156,6 +171,12 @@ Settings parseOptions(console::Arguments& arguments)
     if (airportGiven && !settings.play.empty()) {
         command_line::badUsage(me, "--airport and --play: the flight starts where its table does");
     }
+    if (settings.pilot && !settings.play.empty()) {
+        command_line::badUsage(me, "--pilot and --play exclude each other: one flight at a time");
+    }
+    if (settings.pilot && airportGiven) {
+        command_line::badUsage(me, "--airport and --pilot: the pilot's aircraft starts over Honolulu");
+    }
     if (settings.loop && settings.play.empty()) {
         command_line::badUsage(me, "--loop repeats the table of --play: it needs one");
     }
@@ -179,6 +200,11 @@ Settings parseOptions(console::Arguments& arguments)
     if (last > 65535) {
         command_line::badUsage(me, "--fg-port " + std::to_string(options.fgPort) + ": no room for " +
                                        std::to_string(options.screens) + " screens below 65536");
+    }
+    const unsigned controls = options.controlsPort;
+    if (controls != 0 && (controls == options.blockPort || (controls >= options.fgPort && controls <= last))) {
+        command_line::badUsage(me, "--controls " + std::to_string(controls) + " is also the block's or a FlightGear's "
+                                   "port: give the controls a port of their own");
     }
     if (options.blockPort >= options.fgPort && options.blockPort <= last) {
         const std::string ports = options.screens == 1 ? std::to_string(last)
@@ -275,7 +301,9 @@ fly::Route chooseRoute(const Settings& settings)
     return fly::Route::relay;
 }
 
-// FlightGear starts at the table's first row: its position, altitude and heading.
+// FlightGear starts at the table's first row: its position, altitude and
+// heading. The whole table is read first, so that a bad row is refused now,
+// not once the scenery has loaded.
 void startAtTable(Settings& settings)
 {
     std::FILE* file = std::fopen(settings.play.c_str(), "rb");
@@ -284,12 +312,19 @@ void startAtTable(Settings& settings)
     }
     runner::CsvInput table(file, command_line::quoted(settings.play));
     std::string error;
-    const runner::Inputs* first = table.next(error);
-    std::fclose(file);
-    if (first == nullptr) {
+    const runner::Inputs* next = table.next(error);
+    if (next == nullptr) {
+        std::fclose(file);
         fail(error.empty() ? command_line::quoted(settings.play) + " holds no data row" : error);
     }
-    const runner::Inputs& row = *first;
+    const runner::Inputs row = *next;
+    while (next != nullptr && !console::stopRequested()) {
+        next = table.next(error);
+    }
+    std::fclose(file);
+    if (!error.empty()) {
+        fail(error);
+    }
     if (!std::isfinite(row[0]) || !std::isfinite(row[1]) || !std::isfinite(row[2]) || !std::isfinite(row[5])) {
         fail(command_line::quoted(settings.play) + ": the first row's position or heading is not a number");
     }
@@ -322,13 +357,52 @@ struct Planned {
     std::vector<std::string> environment;  // "NAME=value" for it alone
 };
 
+// The folder that keeps the screens' FlightGear homes: the user's cache
+// folder ($XDG_CACHE_HOME or ~/.cache; %LOCALAPPDATA% on Windows), else the
+// temporary one.
+std::filesystem::path homesFolder()
+{
+#if defined(_WIN32)
+    const char* local = std::getenv("LOCALAPPDATA");
+    if (local != nullptr && *local != '\0') {
+        return std::filesystem::path(local) / "orvalink-fly";
+    }
+#else
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && *cache == '/') {
+        return std::filesystem::path(cache) / "orvalink-fly";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') {
+        return std::filesystem::path(home) / ".cache" / "orvalink-fly";
+    }
+#endif
+    std::error_code ignored;
+    return std::filesystem::temp_directory_path(ignored) / "orvalink-fly";
+}
+
 // With several screens each FlightGear has its own home folder: one that
-// another FlightGear holds is read-only to the next.
+// another FlightGear holds is read-only to the next. They last, so that
+// each builds its navigation cache (minutes, hundreds of MB) only once.
 std::string flightGearHome(unsigned screen)
 {
-    std::error_code ignored;
-    return (std::filesystem::temp_directory_path(ignored) / "orvalink-fly" / ("fg-home-" + std::to_string(screen + 1)))
-        .string();
+    return (homesFolder() / ("fg-home-" + std::to_string(screen + 1))).string();
+}
+
+// A UDP port on the loopback that nothing holds now and that none of the
+// block's or FlightGear's ports is.
+unsigned freeUdpPort(const fly::Options& options)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        std::string error;
+        const auto probe = udp::Socket::bound(udp::Endpoint{fly::loopback, 0}, error);
+        const unsigned port = probe ? probe->localPort() : 0;
+        if (port != 0 && port != options.blockPort &&
+            (port < options.fgPort || port >= options.fgPort + options.screens)) {
+            return port;
+        }
+    }
+    fail("no free UDP port for the controls");
 }
 
 std::vector<Planned> plan(const Settings& settings, fly::Route route)
@@ -359,13 +433,42 @@ std::vector<Planned> plan(const Settings& settings, fly::Route route)
 
 // Every UDP port what is planned reads must be free now: FlightGear itself
 // would only log a failed bind deep in its output and run without input.
-void checkPortsFree(const std::vector<Planned>& planned)
+void checkPortsFree(const std::vector<Planned>& planned, unsigned controlsPort)
 {
     for (const Planned& each : planned) {
         std::string error;
         if (!udp::Socket::bound(udp::Endpoint{fly::loopback, static_cast<std::uint16_t>(each.port)}, error)) {
             fail("UDP port " + std::to_string(each.port) + " (" + each.name + "'s) is not free: " + error);
         }
+    }
+    std::string error;
+    if (controlsPort != 0 &&
+        !udp::Socket::bound(udp::Endpoint{fly::loopback, static_cast<std::uint16_t>(controlsPort)}, error)) {
+        fail("UDP port " + std::to_string(controlsPort) + " (the controls') is not free: " + error);
+    }
+}
+
+// What a child printed, passed on a whole line at a time, so that the lines
+// of FlightGear and of the player never run into each other: `pending` keeps
+// the part after the last line's end. A line longer than `longest` goes out in pieces.
+void passOnWholeLines(std::string& pending, const std::string& printed, bool all)
+{
+    constexpr std::size_t longest = 4096;
+    pending += printed;
+    std::size_t end = pending.rfind('\n');
+    if (all && !pending.empty()) {
+        if (pending.back() != '\n') {
+            pending += '\n';
+        }
+        end = pending.size() - 1;
+    } else if (end == std::string::npos && pending.size() > longest) {
+        pending += '\n';
+        end = pending.size() - 1;
+    }
+    if (end != std::string::npos) {
+        std::fwrite(pending.data(), 1, end + 1, stderr);
+        std::fflush(stderr);
+        pending.erase(0, end + 1);
     }
 }
 
@@ -394,38 +497,55 @@ int run(const Settings& settings, std::vector<Planned> planned)
                      fly::loopback, settings.options.blockPort);
     }
     const auto started = std::chrono::steady_clock::now();
-    bool ready = settings.options.propsPort == 0;
+    const std::vector<unsigned>& propsPorts = settings.options.propsPorts;
+    std::vector<bool> flightGearReady(propsPorts.size(), false);
+    bool ready = propsPorts.empty();
     constexpr std::size_t none = static_cast<std::size_t>(-1);
     std::size_t player = none;
-    std::vector<std::string> pending;  // each child's output since its last whole line
+    std::vector<std::string> pending;    // each child's output since its last whole line, for bind reports
+    std::vector<std::string> unprinted;  // each child's output not yet passed on, short of a whole line
     unsigned badPort = 0;
     std::string badName;
     processes::Ending ending;
     std::size_t ended = none;
+    const bool playing = !settings.play.empty() || settings.pilot;
     while (!console::stopRequested()) {
         if (!ready) {
-            const bool loaded = props::sceneryLoaded(static_cast<std::uint16_t>(settings.options.propsPort), 2000) ==
-                                props::Answer::ready;
+            // Every FlightGear, not only the first: each window shows its scenery once its splash is gone.
+            bool loaded = true;
+            for (std::size_t i = 0; i < propsPorts.size(); ++i) {
+                if (!flightGearReady[i]) {
+                    flightGearReady[i] = props::flightGearReady(static_cast<std::uint16_t>(propsPorts[i]), 2000) ==
+                                         props::Answer::ready;
+                }
+                loaded = loaded && flightGearReady[i];
+            }
             const bool late = std::chrono::steady_clock::now() - started > readyLimit;
             if (loaded || late) {
                 ready = true;
+                const std::string what = !settings.play.empty() ? "playing " + command_line::quoted(settings.play)
+                                         : settings.pilot ? "fly it with FlightGear's controls (stick, keyboard)"
+                                                          : "";
                 // Not "ready" unless FlightGear said so: a slow machine may still be loading.
                 if (loaded) {
                     std::fprintf(stderr, "%s: FlightGear is ready%s\n", program,
-                                 settings.play.empty() ? ": run the model now"
-                                                       : ("; playing " + command_line::quoted(settings.play)).c_str());
+                                 playing ? ("; " + what).c_str() : ": run the model now");
                 } else {
                     std::fprintf(stderr, "%s: warning: FlightGear has not said its scenery loaded after %lld s; %s\n",
                                  program, static_cast<long long>(readyLimit.count()),
-                                 settings.play.empty() ? "run the model once its window shows the scenery"
-                                                       : ("playing " + command_line::quoted(settings.play) +
-                                                          " all the same").c_str());
+                                 playing ? (what + " all the same").c_str()
+                                         : "run the model once its window shows the scenery");
                 }
                 std::fflush(stderr);
             }
-            if (ready && !settings.play.empty()) {
-                std::vector<std::string> command{findProgram("orvalink-run"), "--input", settings.play, "--port",
-                                                 std::to_string(settings.options.blockPort)};
+            if (ready && playing) {
+                std::vector<std::string> command{findProgram("orvalink-run")};
+                if (settings.pilot) {
+                    command.insert(command.end(), {"--pilot", std::to_string(settings.options.controlsPort)});
+                } else {
+                    command.insert(command.end(), {"--input", settings.play});
+                }
+                command.insert(command.end(), {"--port", std::to_string(settings.options.blockPort)});
                 if (settings.loop) {
                     command.push_back("--loop");
                 }
@@ -433,9 +553,10 @@ int run(const Settings& settings, std::vector<Planned> planned)
                     command.push_back("--quiet");
                 }
                 processes::Child child;
-                child.name = "the flight's player (orvalink-run)";
+                child.name = settings.pilot ? "the pilot's aircraft (orvalink-run)" : "the flight's player (orvalink-run)";
                 std::string error;
-                if (!processes::start(child, command, error)) {
+                // Its output passes through here, whole lines at a time, between FlightGear's.
+                if (!processes::start(child, command, error, {}, true)) {
                     processes::stopAll(children, stopGrace);
                     fail("cannot start orvalink-run (" + command_line::quoted(command[0]) + "): " + error);
                 }
@@ -447,9 +568,10 @@ int run(const Settings& settings, std::vector<Planned> planned)
         ended = processes::waitAny(children, ending, std::chrono::milliseconds(ready ? 200 : 100)).value_or(none);
         // FlightGear's own words, passed on; a failed bind it reports leaves it without input.
         pending.resize(children.size());
+        unprinted.resize(children.size());
         for (std::size_t i = 0; i < children.size() && badPort == 0; ++i) {
             const std::string printed = processes::takeOutput(children[i]);
-            std::fwrite(printed.data(), 1, printed.size(), stderr);
+            passOnWholeLines(unprinted[i], printed, false);
             pending[i] += printed;
             for (std::size_t end = pending[i].find('\n'); end != std::string::npos; end = pending[i].find('\n')) {
                 badPort = badPort != 0 ? badPort : fly::failedBindPort(std::string_view(pending[i]).substr(0, end));
@@ -468,7 +590,7 @@ int run(const Settings& settings, std::vector<Planned> planned)
         if (ended == none) {
             continue;
         }
-        if (ended == player && ending.clean) {
+        if (ended == player && ending.clean && !settings.pilot) {
             if (!settings.quiet) {
                 std::fprintf(stderr, "%s: the flight in %s is over; FlightGear stays until it is closed or Ctrl-C\n",
                              program, command_line::quoted(settings.play).c_str());
@@ -480,9 +602,10 @@ int run(const Settings& settings, std::vector<Planned> planned)
         break;
     }
     processes::stopAll(children, stopGrace);
-    for (processes::Child& child : children) {
-        std::string printed = processes::takeOutput(child);  // its last words, then the pipe's end
-        std::fwrite(printed.data(), 1, printed.size(), stderr);
+    unprinted.resize(children.size());
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        // Its last words, then the pipe's end.
+        passOnWholeLines(unprinted[i], processes::takeOutput(children[i]), true);
     }
     if (badPort != 0) {
         std::fprintf(stderr, "%s: %s could not bind UDP port %u (another program holds it?); stopped %s\n", program,
@@ -514,10 +637,33 @@ int main(int argc, char** argv)
     if (!settings.play.empty()) {
         startAtTable(settings);
     }
-    settings.options.propsPort = props::freePort();
+    fly::Options& options = settings.options;
+    if (settings.pilot) {
+        constexpr double radiansPerDegree = 0.017453292519943295;
+        fly::startAt(options, runner::defaultLatitudeDeg * radiansPerDegree,
+                     runner::defaultLongitudeDeg * radiansPerDegree, runner::pilotStartAltitude,
+                     runner::pilotStartHeadingDeg * radiansPerDegree);
+        if (options.controlsPort == 0) {
+            options.controlsPort = freeUdpPort(options);
+        }
+    }
+    // A property server for each FlightGear, on ports distinct from each other.
+    for (unsigned screen = 0; screen < options.screens; ++screen) {
+        unsigned port = 0;
+        for (int attempt = 0; attempt < 20 && (port == 0 || std::find(options.propsPorts.begin(), options.propsPorts.end(),
+                                                                       port) != options.propsPorts.end());
+             ++attempt) {
+            port = props::freePort();
+        }
+        options.propsPorts.push_back(port);
+    }
     const fly::Route route = chooseRoute(settings);
     const std::vector<Planned> planned = plan(settings, route);
-    checkPortsFree(planned);
+    checkPortsFree(planned, options.controlsPort);
+    if (options.screens > 1 && !settings.quiet) {
+        std::fprintf(stderr, "%s: the screens' FlightGear homes are kept in %s (the first start of each builds its "
+                     "navigation cache)\n", program, homesFolder().string().c_str());
+    }
     for (const Planned& each : planned) {
         std::string shown;
         for (const std::string& variable : each.environment) {

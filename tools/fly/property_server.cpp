@@ -15,6 +15,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "udp_socket.h"
@@ -102,7 +103,38 @@ std::uint16_t freePort()
     return port;
 }
 
-Answer sceneryLoaded(std::uint16_t port, int timeoutMs)
+bool readyInReply(const std::string& reply)
+{
+    const auto valueOf = [&reply](const char* path, std::string& value) {
+        const std::size_t at = reply.find(std::string(path) + " = '");
+        if (at == std::string::npos) {
+            return false;
+        }
+        const std::size_t begin = at + std::strlen(path) + 4;
+        const std::size_t end = reply.find('\'', begin);
+        if (end == std::string::npos) {
+            return false;
+        }
+        value = reply.substr(begin, end - begin);
+        return true;
+    };
+    std::string loaded;
+    std::string alpha;
+    if (!valueOf("/sim/sceneryloaded", loaded) || loaded != "true") {
+        return false;
+    }
+    if (!valueOf("/sim/startup/splash-alpha", alpha)) {
+        return false;
+    }
+    if (alpha.empty()) {
+        return true;  // a release without the property has no splash to wait for
+    }
+    char* end = nullptr;
+    const double value = std::strtod(alpha.c_str(), &end);
+    return end != alpha.c_str() && *end == '\0' && value <= 0.0;
+}
+
+Answer flightGearReady(std::uint16_t port, int timeoutMs)
 {
     udp::startSockets();
     const Handle handle = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -114,26 +146,26 @@ Answer sceneryLoaded(std::uint16_t port, int timeoutMs)
         closeHandle(handle);
         return Answer::noServer;  // not listening yet, or too busy to take the call
     }
-    static const char question[] = "get /sim/sceneryloaded\r\n";
+    static const char question[] = "get /sim/sceneryloaded\r\nget /sim/startup/splash-alpha\r\n";
     Answer answer = Answer::notYet;
     if (ready(handle, timeoutMs, true) &&
         sendBytes(handle, question, sizeof question - 1) == static_cast<long>(sizeof question - 1)) {
-        // The reply: "/sim/sceneryloaded = 'true' (bool)", perhaps in pieces, then a prompt.
-        char reply[512];
+        // Two answers, perhaps in pieces, each line ended and followed by a prompt.
+        char reply[1024];
         std::size_t got = 0;
-        while (got < sizeof reply - 1 && ready(handle, timeoutMs)) {
+        std::size_t lines = 0;
+        while (got < sizeof reply - 1 && lines < 2 && ready(handle, timeoutMs)) {
             const long n = receiveBytes(handle, reply + got, sizeof reply - 1 - got);
             if (n <= 0) {
                 break;
             }
-            got += static_cast<std::size_t>(n);
-            reply[got] = '\0';
-            if (std::strchr(reply, '\n') != nullptr) {
-                break;
+            for (long i = 0; i < n; ++i) {
+                lines += reply[got + static_cast<std::size_t>(i)] == '\n' ? 1 : 0;
             }
+            got += static_cast<std::size_t>(n);
         }
         reply[got] = '\0';
-        if (std::strstr(reply, "sceneryloaded") != nullptr && std::strstr(reply, "'true'") != nullptr) {
+        if (readyInReply(reply)) {
             answer = Answer::ready;
         }
     }

@@ -76,8 +76,8 @@ struct Options {
     double duration = -1;
     bool fast = false;
     bool loop = false;
-    double latitude = 21.3187;
-    double longitude = -157.9225;
+    double latitude = runner::defaultLatitudeDeg;
+    double longitude = runner::defaultLongitudeDeg;
     std::string input;
     long pilot = 0;  // the controls port, 0 for none
     std::string saveInputs;

@@ -19,6 +19,12 @@
 
 namespace runner {
 
+// Where the aircraft starts unless told (Honolulu), its altitude and heading.
+inline constexpr double defaultLatitudeDeg = 21.3187;
+inline constexpr double defaultLongitudeDeg = -157.9225;
+inline constexpr double pilotStartAltitude = 300.0;  // m
+inline constexpr double pilotStartHeadingDeg = 80.0;
+
 class PilotFlight {
 public:
     PilotFlight(double latitudeDeg, double longitudeDeg);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -509,6 +510,14 @@ int run(const Settings& settings, std::vector<Planned> planned)
     processes::Ending ending;
     std::size_t ended = none;
     const bool playing = !settings.play.empty() || settings.pilot;
+    // The controls port is held until the pilot's aircraft takes it: FlightGear logs
+    // every datagram that finds no one there ("Error writing data").
+    std::optional<udp::Socket> controlsHolder;
+    if (settings.pilot) {
+        std::string ignored;
+        controlsHolder =
+            udp::Socket::bound(udp::Endpoint{fly::loopback, static_cast<std::uint16_t>(settings.options.controlsPort)}, ignored);
+    }
     while (!console::stopRequested()) {
         if (!ready) {
             // Every FlightGear, not only the first: each window shows its scenery once its splash is gone.
@@ -552,6 +561,7 @@ int run(const Settings& settings, std::vector<Planned> planned)
                 if (settings.quiet) {
                     command.push_back("--quiet");
                 }
+                controlsHolder.reset();
                 processes::Child child;
                 child.name = settings.pilot ? "the pilot's aircraft (orvalink-run)" : "the flight's player (orvalink-run)";
                 std::string error;

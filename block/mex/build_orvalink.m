@@ -1,17 +1,18 @@
 function built = build_orvalink(folder)
-%BUILD_ORVALINK Build the orvalink S-function block and its library for this MATLAB.
-%   BUILD_ORVALINK builds the MEX file orvalink from orvalink.cpp, which
-%   lies beside this function, into the current folder, puts
-%   orvalink_makecfg.m beside it (for generated code and Rapid Accelerator)
-%   and makes the library orvalink_lib.slx there, with the masked block
-%   "FlightGear link". Where the current folder cannot be written (a
+%BUILD_ORVALINK Build the orvalink S-function blocks and their library for this MATLAB.
+%   BUILD_ORVALINK builds the MEX files orvalink and orvalink_controls from
+%   orvalink.cpp and orvalink_controls.cpp, which lie beside this function,
+%   into the current folder, puts orvalink_makecfg.m beside them (for
+%   generated code and Rapid Accelerator) and makes the library
+%   orvalink_lib.slx there, with the masked blocks "FlightGear link" and
+%   "FlightGear controls". Where the current folder cannot be written (a
 %   package folder under Program Files, say), it builds into your user
 %   folder (userpath) instead and says so.
 %   BUILD_ORVALINK(FOLDER) builds into FOLDER (relative to the current one).
-%   BUILT = BUILD_ORVALINK(...) also returns the MEX file's full name.
+%   BUILT = BUILD_ORVALINK(...) also returns the full name of orvalink's MEX file.
 %
 %   Run it once for each MATLAB release. Then run orvalink_demo, or drag
-%   the FlightGear link block from the Library Browser into your model.
+%   the blocks from the Library Browser into your model.
 
 if exist('OCTAVE_VERSION', 'builtin')
     error('build_orvalink:octave', ['orvalink is a Simulink block: build it in MATLAB with Simulink, ' ...
@@ -22,8 +23,11 @@ if ~exist('new_system') %#ok<EXIST> a function of Simulink's, whatever kind of f
         'Simulink installed.']);
 end
 here = fileparts(mfilename('fullpath'));
-if ~exist(fullfile(here, 'orvalink.cpp'), 'file')
-    error('build_orvalink:noSource', 'orvalink.cpp is missing from %s: reinstall the package.', here);
+blocks = {'orvalink', 'orvalink_controls'};
+for k = 1:numel(blocks)
+    if ~exist(fullfile(here, [blocks{k} '.cpp']), 'file')
+        error('build_orvalink:noSource', '%s.cpp is missing from %s: reinstall the package.', blocks{k}, here);
+    end
 end
 if isempty(mex.getCompilerConfigurations('C++'))
     error('build_orvalink:noCompiler', ['No C++ compiler is set up for mex: install one (on Windows the free ' ...
@@ -49,21 +53,23 @@ else
     end
 end
 
-% A loaded MEX file cannot be replaced (on Windows the link fails).
-clear('orvalink');
-% mex compiles the source where it lies, and writes the MEX file to folder.
-% The source reads real double parameters through mxGetPr: the separate-complex API.
-args = {'-R2017b', '-outdir', folder, '-output', 'orvalink', 'orvalink.cpp'};
-if ispc
-    args{end + 1} = '-lws2_32';
-end
 previous = cd(here);
 restore = onCleanup(@() cd(previous));
-mex(args{:});
+for k = 1:numel(blocks)
+    % A loaded MEX file cannot be replaced (on Windows the link fails).
+    clear(blocks{k});
+    % mex compiles the source where it lies, and writes the MEX file to folder.
+    % The source reads real double parameters through mxGetPr: the separate-complex API.
+    args = {'-R2017b', '-outdir', folder, '-output', blocks{k}, [blocks{k} '.cpp']};
+    if ispc
+        args{end + 1} = '-lws2_32'; %#ok<AGROW>
+    end
+    mex(args{:});
+    fprintf('Built %s (orvalink %s)\n', fullfile(folder, [blocks{k} '.' mexext]), '@PROJECT_VERSION@');
+end
 clear restore
 
 built = fullfile(folder, ['orvalink.' mexext]);
-fprintf('Built %s (orvalink %s)\n', built, '@PROJECT_VERSION@');
 if ~strcmp(absolute(folder), here)
     copyfile(fullfile(here, 'orvalink_makecfg.m'), folder);
 end
@@ -72,8 +78,8 @@ fprintf('Made the library %s\n', library);
 if ~onPath(folder)
     fprintf('Simulink finds the block only on the path: addpath(''%s'')\n', folder);
 end
-fprintf(['Next: run orvalink_demo, or drag the FlightGear link block from the Library Browser ' ...
-    '(FlightGear link (orvalink)) into your model.\n']);
+fprintf(['Next: run orvalink_demo (or orvalink_demo(''pilot'') to fly it yourself), or drag the FlightGear ' ...
+    'link and FlightGear controls blocks from the Library Browser (FlightGear link (orvalink)) into your model.\n']);
 if nargout == 0
     clear built
 end

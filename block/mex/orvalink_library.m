@@ -1,10 +1,12 @@
 function file = orvalink_library(folder)
-%ORVALINK_LIBRARY Make the Simulink library that holds the FlightGear link block.
-%   ORVALINK_LIBRARY(FOLDER) makes orvalink_lib.slx in FOLDER, holding one
-%   masked block, "FlightGear link", that runs the orvalink S-function, and
-%   writes slblocks.m beside it, so that the Simulink Library Browser lists
-%   the library while FOLDER is on the path. build_orvalink calls it after
-%   building the MEX file into the same folder.
+%ORVALINK_LIBRARY Make the Simulink library that holds the FlightGear blocks.
+%   ORVALINK_LIBRARY(FOLDER) makes orvalink_lib.slx in FOLDER, holding two
+%   masked blocks: "FlightGear link", which runs the orvalink S-function
+%   (the model's state to FlightGear), and "FlightGear controls", which runs
+%   orvalink_controls (FlightGear's controls to the model). It writes
+%   slblocks.m beside it, so that the Simulink Library Browser lists the
+%   library while FOLDER is on the path. build_orvalink calls it after
+%   building the MEX files into the same folder.
 %   FILE = ORVALINK_LIBRARY(FOLDER) also returns the library's full name.
 
 name = 'orvalink_lib';
@@ -48,6 +50,8 @@ end
 mask.Display = display;
 mask.Help = inputHelp();
 
+addControlsBlock([name '/FlightGear controls']);
+
 set_param(name, 'EnableLBRepository', 'on');
 file = fullfile(folder, [name '.slx']);
 save_system(name, file);
@@ -55,6 +59,47 @@ close_system(name, 0);
 writeLibraryList(folder, name);
 if nargout == 0
     clear file
+end
+end
+
+function addControlsBlock(block)
+% FlightGear's controls back into the model: the same dialog, the address to listen on.
+add_block('simulink/User-Defined Functions/S-Function', block);
+set_param(block, 'FunctionName', 'orvalink_controls', 'Parameters', 'fgc_sample_time, fgc_host, fgc_port', ...
+    'Position', [340 40 500 300]);
+mask = Simulink.Mask.create(block);
+mask.Type = 'FlightGear controls';
+mask.Description = ['Takes FlightGear''s controls (stick, pedals, throttle, brakes) from its native ' ...
+    'controls datagrams, at each major time step, and holds the last ones between them.'];
+mask.addParameter('Type', 'edit', 'Name', 'fgc_sample_time', 'Value', '0.05', 'Evaluate', 'on', ...
+    'Tunable', 'off', 'Prompt', 'Sample time (s): a period, [period offset], 0 (continuous) or -1 (inherited)');
+mask.addParameter('Type', 'edit', 'Name', 'fgc_host', 'Value', '127.0.0.1', 'Evaluate', 'off', ...
+    'Tunable', 'off', 'Prompt', 'Address to listen on (127.0.0.1, or 0.0.0.0 for every interface)');
+mask.addParameter('Type', 'edit', 'Name', 'fgc_port', 'Value', '5600', 'Evaluate', 'on', ...
+    'Tunable', 'off', 'Prompt', 'UDP port (FlightGear''s --native-ctrls=socket,out,... port)');
+labels = {'flight', 'engines', 'gear', 'status'};
+display = sprintf('disp(''FlightGear\\ncontrols'');\n');
+for port = 1:numel(labels)
+    display = [display sprintf('port_label(''output'', %d, ''%s'');\n', port, labels{port})]; %#ok<AGROW>
+end
+mask.Display = display;
+mask.Help = outputHelp();
+end
+
+function text = outputHelp()
+rows = {
+    '1', '9', 'aileron, elevator, rudder, aileron trim, elevator trim, rudder trim (-1 to 1), flaps, spoilers, speedbrake (0 to 1)'
+    '2', '12', 'throttle 1 to 4, mixture 1 to 4, propeller 1 to 4 (0 to 1)'
+    '3', '4', 'left brake, right brake, parking brake (0 to 1), gear handle (1 down)'
+    '4', '3', 'datagrams taken, datagrams refused, seconds since the last was taken (wall clock; -1 before)'};
+text = sprintf(['Takes FlightGear''s controls at every major time step: every datagram queued since the ' ...
+    'last step, the last good one kept. Start FlightGear with --native-ctrls=socket,out,RATE,127.0.0.1,PORT,udp ' ...
+    '(orvalink-fly --controls PORT does it for you). FlightGear''s signs: aileron > 0 rolls right, ' ...
+    'elevator < 0 (stick back) pitches up.\n\nOutputs are 0 until the first datagram, then hold the last ' ...
+    'values. A datagram that is not 744 bytes of version 27 is counted as refused.\n\n' ...
+    'Outputs:\nPort  Width  Elements\n']);
+for row = 1:size(rows, 1)
+    text = [text sprintf('%-5s %-6s %s\n', rows{row, :})]; %#ok<AGROW>
 end
 end
 

@@ -9,7 +9,7 @@ global STANDIN
 reset(false, '');  % Octave's own file functions ask ispc too
 package = tempname();
 mkdir(package);
-for file = {'build_orvalink.m', 'orvalink.cpp', 'orvalink_library.m', 'orvalink_makecfg.m'}
+for file = {'build_orvalink.m', 'orvalink.cpp', 'orvalink_controls.cpp', 'orvalink_library.m', 'orvalink_makecfg.m'}
     copyfile(fullfile(mexFolder, file{1}), package);
 end
 addpath(package);
@@ -27,6 +27,7 @@ addpath(loaded);
 start = pwd;
 cleanup = onCleanup(@() cd(start));
 expected = {'-R2017b', '-outdir', '', '-output', 'orvalink', 'orvalink.cpp'};
+expectedControls = {'-R2017b', '-outdir', '', '-output', 'orvalink_controls', 'orvalink_controls.cpp'};
 
 % Linux: into the current folder, from the package folder, no socket library.
 reset(false, users);
@@ -35,13 +36,16 @@ orvalink();
 orvalink();
 text = evalc('built = build_orvalink();');
 check(orvalink() == 1, 'a loaded orvalink is cleared before the build');
-check(numel(STANDIN.calls) == 1, 'one mex call');
-check(strcmp(STANDIN.calls{1}{1}, package), 'mex runs in the folder that holds the source');
+check(numel(STANDIN.calls) == 2, 'one mex call a block');
+check(strcmp(STANDIN.calls{1}{1}, package) && strcmp(STANDIN.calls{2}{1}, package), ...
+    'mex runs in the folder that holds the sources');
 check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, work)), 'mex arguments on Linux, the API named');
+check(isequal(STANDIN.calls{2}{2}, withOutdir(expectedControls, work)), 'the controls block built the same way');
 check(isequal(STANDIN.languages, {'C++'}), 'asks for a C++ compiler');
 check(strcmp(pwd, work), 'the current folder is restored');
 check(strcmp(built, fullfile(work, ['orvalink.' mexext])), 'returns the MEX file');
 check(has(text, ['Built ' fullfile(work, ['orvalink.' mexext])]), 'says where the MEX file went');
+check(has(text, ['Built ' fullfile(work, ['orvalink_controls.' mexext])]), 'and the controls block''s');
 check(~isempty(regexp(text, '\(orvalink \d+\.\d+\.\d+\)', 'once')), 'says which release it built');
 check(exist(fullfile(work, 'orvalink_lib.slx'), 'file') && exist(fullfile(work, 'slblocks.m'), 'file'), ...
     'makes the library beside the MEX file');
@@ -55,6 +59,7 @@ check(~has(text, 'addpath'), 'no path advice for the current folder');
 reset(true, users);
 evalc('build_orvalink();');
 check(isequal(STANDIN.calls{1}{2}, [withOutdir(expected, work), {'-lws2_32'}]), 'mex arguments on Windows');
+check(isequal(STANDIN.calls{2}{2}, [withOutdir(expectedControls, work), {'-lws2_32'}]), 'both blocks with Windows Sockets');
 
 % A folder given: built there, with the addpath line, since it is not on the path;
 % a relative one from the folder the user is in.
@@ -93,6 +98,14 @@ cd(work);
 check(isequal(STANDIN.calls{1}{2}, withOutdir(expected, users)), 'falls back to the user folder');
 check(has(text, 'cannot be written') && has(text, users), 'says where the block went instead');
 check(has(text, ['addpath(''' users ''')']), 'says how to keep the user folder on the path');
+
+% A source missing: named, and nothing built.
+movefile(fullfile(package, 'orvalink_controls.cpp'), fullfile(package, 'away.cpp'));
+reset(false, users);
+message = error_of(@() build_orvalink());
+check(has(message, 'orvalink_controls.cpp is missing') && has(message, 'reinstall'), 'names the missing source');
+check(isempty(STANDIN.calls), 'nothing built without every source');
+movefile(fullfile(package, 'away.cpp'), fullfile(package, 'orvalink_controls.cpp'));
 
 % Refusals and a failed build.
 reset(false, users);

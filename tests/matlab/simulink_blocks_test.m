@@ -25,8 +25,8 @@ file = orvalink_library(libraryFolder);
 check(strcmp(file, fullfile(libraryFolder, 'orvalink_lib.slx')), 'returns the library file');
 saved = load('-mat', file);
 library = saved.system;
-check(strcmp(library.kind, 'Library') && numel(library.blocks) == 1, 'one block in a library');
-block = library.blocks(1);
+check(strcmp(library.kind, 'Library') && numel(library.blocks) == 2, 'two blocks in a library');
+block = library.blocks(strcmp({library.blocks.name}, 'FlightGear link'));
 check(strcmp(block.name, 'FlightGear link') && strcmp(block.params.FunctionName, 'orvalink'), ...
     'the block FlightGear link runs orvalink');
 check(strcmp(library.params.EnableLBRepository, 'on'), 'shown in the Library Browser');
@@ -51,6 +51,23 @@ for unit = {'latitude (rad)', 'heading (rad)', 'airspeed (kt)', 'climb rate (ft/
         'height above ground (m)', 'rad/s', 'ft/s^2', 'packet version 24'}
     check(has(mask.Help, unit{1}), ['the help names ' unit{1}]);
 end
+% The controls block: the same dialog for where to listen, four labelled outputs.
+controls = library.blocks(strcmp({library.blocks.name}, 'FlightGear controls'));
+check(strcmp(controls.params.FunctionName, 'orvalink_controls'), 'the block FlightGear controls runs orvalink_controls');
+mask = controls.mask;
+check(isequal({mask.Parameters.Type}, {'edit', 'edit', 'edit'}) && all(strcmp({mask.Parameters.Tunable}, 'off')), ...
+    'three edits, none tunable');
+check(isequal(evaluate(controls.params.Parameters, maskValues(mask, 1)), {0.05, '127.0.0.1', 5600}), ...
+    'the controls block''s S-function parameters');
+labels = regexp(mask.Display, 'port_label\(''output'', (\d), ''([^'']+)''\)', 'tokens');
+check(isequal(cellfun(@(t) str2double(t{1}), labels), 1:4) && ...
+    isequal(cellfun(@(t) t{2}, labels, 'UniformOutput', false), {'flight', 'engines', 'gear', 'status'}), ...
+    'four output labels in port order');
+for words = {'--native-ctrls=socket,out', 'aileron', 'throttle 1 to 4', 'gear handle (1 down)', '-1 before', ...
+        'elevator < 0 (stick back)', '744 bytes of version 27'}
+    check(has(mask.Help, words{1}), ['the controls help names ' words{1}]);
+end
+
 addpath(libraryFolder);
 browser = slblocks();
 check(strcmp(browser.Browser(1).Library, 'orvalink_lib') && ~isempty(browser.Browser(1).Name), ...
@@ -95,7 +112,50 @@ simulink_standin('reset');
 text = evalc('orvalink_demo(''run'');');
 state = simulink_standin();
 check(~has(text, 'Made') && isequal(state.simulated, {'orvalink_demo'}), 'an existing model run as it is');
-check(error_caught(@() orvalink_demo('fly')), 'only ''run'' is an action');
+check(error_caught(@() orvalink_demo('fly')), 'only ''run'' and ''pilot'' are actions');
+
+% The pilot's model: FlightGear's controls fly a small aircraft whose state goes back.
+simulink_standin('reset');
+text = evalc('orvalink_demo(''pilot'');');
+model = fullfile(work, 'orvalink_pilot_demo.slx');
+check(has(text, ['Made ' model]) && exist(model, 'file') > 0, 'the pilot''s model made in the current folder');
+state = simulink_standin();
+check(isequal(state.opened, {'orvalink_pilot_demo'}) && isempty(state.simulated), 'the pilot''s model opened');
+saved = load('-mat', model);
+pilot = saved.system;
+sources = {pilot.blocks.source};
+check(sum(strcmp(sources, 'orvalink_lib/FlightGear controls')) == 1 && ...
+    sum(strcmp(sources, 'orvalink_lib/FlightGear link')) == 1, 'both library blocks, once each');
+integrators = pilot.blocks(strcmp({pilot.blocks.kind}, 'simulink/Continuous/Integrator'));
+check(isequal(sort({integrators.name}), sort({'Bank', 'Path', 'Speed', 'Heading', 'Altitude', 'Latitude', ...
+    'Longitude'})), 'seven states, each an integrator');
+check(all(strncmp(sources(~strncmp(sources, 'orvalink_lib/', 13)), 'simulink/', 9)), 'the rest standard Simulink blocks');
+% Every input of every block wired, once; every output used.
+for k = 1:numel(pilot.blocks)
+    blockName = pilot.blocks(k).name;
+    inputs = sum(strncmp(pilot.lines(:, 2), [blockName '/'], numel(blockName) + 1));
+    outputs = unique(pilot.lines(strncmp(pilot.lines(:, 1), [blockName '/'], numel(blockName) + 1), 1));
+    check(inputs == port_total(pilot.blocks(k), 'input'), [blockName ': every input wired']);
+    check(numel(outputs) == port_total(pilot.blocks(k), 'output'), [blockName ': every output used']);
+end
+integrator = @(name) integrators(strcmp({integrators.name}, name)).params;
+check(abs(str2double(integrator('Heading').InitialCondition) - 80 * pi / 180) < 1e-9 && ...
+    abs(str2double(integrator('Latitude').InitialCondition) - 21.3187 * pi / 180) < 1e-9 && ...
+    str2double(integrator('Altitude').InitialCondition) == 300, 'starts at Honolulu, 300 m, heading 80');
+check(strcmp(integrator('Bank').LimitOutput, 'on') && ...
+    abs(str2double(integrator('Bank').UpperSaturationLimit) - pi / 3) < 1e-9, 'bank at most 60 degrees');
+gains = pilot.blocks(strcmp({pilot.blocks.kind}, 'simulink/Math Operations/Gain'));
+gainOf = @(name) str2double(gains(strcmp({gains.name}, name)).params.Gain);
+check(gainOf('Roll rate') > 0 && gainOf('Path command') < 0, ...
+    'FlightGear''s signs: right aileron rolls right, stick back climbs');
+check(any(strcmp(pilot.lines(:, 1), 'Flight controls/1') & strcmp(pilot.lines(:, 2), 'Roll rate/1')), ...
+    'the aileron drives the roll rate');
+check(strcmp(pilot.params.Solver, 'ode3') && strcmp(pilot.params.EnablePacing, 'on'), ...
+    'a fixed-step solver, paced to real time');
+simulink_standin('reset');
+evalc('orvalink_demo(''pilot run'');');
+state = simulink_standin();
+check(isequal(state.simulated, {'orvalink_pilot_demo'}), '''pilot run'' simulates the pilot''s model');
 
 % A current folder that cannot be written: into the user folder.
 simulink_standin('reset');
@@ -143,6 +203,51 @@ message = error_of(@() orvalink_demo());
 check(has(message, 'build_orvalink'), 'says to run build_orvalink');
 rmpath(package);
 disp('simulink_blocks: all checks passed');
+end
+
+function n = port_total(block, direction)
+% The ports of a block as the stand-in counts them.
+n = 0;
+input = strcmp(direction, 'input');
+switch block.kind
+    case {'simulink/Sources/From Workspace', 'simulink/Sources/Constant'}
+        n = ~input;
+    case 'simulink/Sinks/Terminator'
+        n = input;
+    case {'simulink/Math Operations/Gain', 'simulink/Math Operations/Trigonometric Function', ...
+            'simulink/Continuous/Integrator'}
+        n = 1;
+    case {'simulink/Math Operations/Sum', 'simulink/Math Operations/Product'}
+        n = 1;
+        if input
+            n = sum(ismember(block.params.Inputs, '+-*/'));
+        end
+    case 'simulink/Signal Routing/Demux'
+        n = 1;
+        if ~input
+            n = countOrWidths(block.params.Outputs);
+        end
+    case 'simulink/Signal Routing/Mux'
+        n = 1;
+        if input
+            n = countOrWidths(block.params.Inputs);
+        end
+    case 'simulink/User-Defined Functions/S-Function'
+        if strcmp(block.params.FunctionName, 'orvalink_controls')
+            n = 4 * ~input;
+        else
+            n = 9 * input;
+        end
+end
+end
+
+function n = countOrWidths(text)
+widths = str2num(text); %#ok<ST2NM>
+if isscalar(widths)
+    n = widths;
+else
+    n = numel(widths);
+end
 end
 
 function values = maskValues(mask, choice)

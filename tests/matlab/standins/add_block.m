@@ -1,9 +1,12 @@
 function add_block(source, destination, varargin)
-% Stand-in: the three documented library blocks the package uses, or a
+% Stand-in: the documented library blocks the package uses, or a
 % block of a loaded library, copied with its kind, parameters and mask.
 global SIMULINK
 documented = {'simulink/User-Defined Functions/S-Function', 'simulink/Sources/From Workspace', ...
-    'simulink/Signal Routing/Demux'};
+    'simulink/Signal Routing/Demux', 'simulink/Signal Routing/Mux', 'simulink/Sources/Constant', ...
+    'simulink/Sinks/Terminator', 'simulink/Math Operations/Gain', 'simulink/Math Operations/Sum', ...
+    'simulink/Math Operations/Product', 'simulink/Math Operations/Trigonometric Function', ...
+    'simulink/Continuous/Integrator'};
 [system, name] = split_path(destination);
 model = SIMULINK.systems(system);
 if any(strcmp(source, documented))

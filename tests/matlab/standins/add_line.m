@@ -32,16 +32,46 @@ block = model.blocks(found);
 end
 
 function n = port_count(block, direction)
+% As the documentation gives each block's ports; a count or widths where a parameter sets them.
+input = strcmp(direction, 'input');
 switch block.kind
-    case 'simulink/Sources/From Workspace'
-        n = strcmp(direction, 'output');
-    case 'simulink/Signal Routing/Demux'
-        if strcmp(direction, 'input')
-            n = 1;
-        else
-            n = numel(str2num(block.params.Outputs)); %#ok<ST2NM>
+    case {'simulink/Sources/From Workspace', 'simulink/Sources/Constant'}
+        n = ~input;
+    case 'simulink/Sinks/Terminator'
+        n = input;
+    case {'simulink/Math Operations/Gain', 'simulink/Math Operations/Trigonometric Function', ...
+            'simulink/Continuous/Integrator'}
+        n = 1;
+    case {'simulink/Math Operations/Sum', 'simulink/Math Operations/Product'}
+        n = 1;
+        if input
+            n = sum(block.params.Inputs == '+' | block.params.Inputs == '-' | block.params.Inputs == '*' | ...
+                block.params.Inputs == '/');
         end
-    otherwise  % the orvalink S-function
-        n = 9 * strcmp(direction, 'input');
+    case 'simulink/Signal Routing/Demux'
+        n = 1;
+        if ~input
+            n = count_or_widths(block.params.Outputs);
+        end
+    case 'simulink/Signal Routing/Mux'
+        n = 1;
+        if input
+            n = count_or_widths(block.params.Inputs);
+        end
+    otherwise  % the S-functions: the link's nine inputs, the controls' four outputs
+        if strcmp(block.params.FunctionName, 'orvalink_controls')
+            n = 4 * ~input;
+        else
+            n = 9 * input;
+        end
+end
+end
+
+function n = count_or_widths(text)
+values = str2num(text); %#ok<ST2NM>
+if isscalar(values)
+    n = values;
+else
+    n = numel(values);
 end
 end

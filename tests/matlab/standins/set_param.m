@@ -12,7 +12,7 @@ if isempty(cut)
         standin_fail('no system ''%s'' is loaded', system);
     end
     model = SIMULINK.systems(system);
-    allowed = {'EnableLBRepository', 'Lock', 'StopTime', 'EnablePacing', 'PacingRate'};
+    allowed = {'EnableLBRepository', 'Lock', 'StopTime', 'EnablePacing', 'PacingRate', 'Solver', 'FixedStep'};
     for k = 1:2:numel(varargin)
         check(varargin{k}, varargin{k + 1}, allowed, path);
         model.params.(varargin{k}) = varargin{k + 1};
@@ -37,6 +37,20 @@ switch model.blocks(index).kind
         allowed = {'VariableName', 'Position'};
     case 'simulink/Signal Routing/Demux'
         allowed = {'Outputs', 'Position'};
+    case 'simulink/Signal Routing/Mux'
+        allowed = {'Inputs', 'Position'};
+    case 'simulink/Sources/Constant'
+        allowed = {'Value', 'Position'};
+    case 'simulink/Sinks/Terminator'
+        allowed = {'Position'};
+    case 'simulink/Math Operations/Gain'
+        allowed = {'Gain', 'Position'};
+    case {'simulink/Math Operations/Sum', 'simulink/Math Operations/Product'}
+        allowed = {'Inputs', 'Position'};
+    case 'simulink/Math Operations/Trigonometric Function'
+        allowed = {'Operator', 'Position'};
+    case 'simulink/Continuous/Integrator'
+        allowed = {'InitialCondition', 'LimitOutput', 'UpperSaturationLimit', 'LowerSaturationLimit', 'Position'};
 end
 for k = 1:2:numel(varargin)
     check(varargin{k}, varargin{k + 1}, allowed, path);

@@ -7,6 +7,12 @@
 // (fmu_step, also version 24), and a step of
 // orvalink-run --fast (runner_step: demo flight, inputs copied) at most 1.10. encode_and_send
 // (the encoder and a send, no block) shows how much of a gap is the block's own.
+// The controls block (its one-file source): a step with nothing queued costs
+// at most 1.10 times a bare non-blocking receive that finds nothing
+// (controls_step_idle / bare_receive_idle), and a step that takes one
+// datagram at most 1.10 times a bare receive of it, its decoding and the
+// receive that finds the queue empty (controls_step_one / receive_and_decode;
+// the send before each is not timed).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,6 +20,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -21,6 +28,7 @@
 #include <optional>
 #include <string>
 
+#include "controls_encode.h"
 #include "fdm_packet.h"
 #include "fmi2.h"
 #include "mex_host/second_host.h"
@@ -255,6 +263,125 @@ void runnerStep(benchmark::State& state)
     block->terminate();
 }
 
+// A loopback port of its own for the controls, and a connected sender to it.
+struct ControlsPort {
+    std::uint16_t port = 0;
+    int sender = -1;
+    std::array<std::uint8_t, ctrls27::packetSize> datagram{};
+    ControlsPort()
+    {
+        std::string error;
+        if (auto probe = udp::Socket::bound(udp::Endpoint{"127.0.0.1", 0}, error)) {
+            port = probe->localPort();
+        }
+        ctrls27::Controls controls{};
+        controls.flight[ctrls27::AILERON] = 0.25;
+        ctrls27::encode(datagram.data(), controls);
+        sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_port = htons(port);
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (sender >= 0 && ::connect(sender, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+            ::close(sender);
+            sender = -1;
+        }
+    }
+    ~ControlsPort()
+    {
+        if (sender >= 0) {
+            ::close(sender);
+        }
+    }
+    void send() const { (void)::send(sender, datagram.data(), datagram.size(), MSG_NOSIGNAL); }
+};
+
+// A bound, non-blocking socket on `port`, as the controls block opens; -1 on failure.
+int boundSocket(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+        return -1;
+    }
+    return fd;
+}
+
+void bareReceiveIdle(benchmark::State& state)
+{
+    const ControlsPort controls;
+    const int fd = boundSocket(controls.port);
+    if (fd < 0) {
+        state.SkipWithError("cannot bind the socket");
+        return;
+    }
+    std::array<std::uint8_t, ctrls27::packetSize + 1> buffer{};
+    for (auto _ : state) {  // timed as the block's step is, clock reads included
+        const auto begin = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+    ::close(fd);
+}
+
+// One datagram sent (not timed), then received and decoded, and the socket
+// asked once more, finding nothing (timed): the least a step that takes
+// every queued datagram does when one is there.
+void receiveAndDecode(benchmark::State& state)
+{
+    const ControlsPort controls;
+    const int fd = boundSocket(controls.port);
+    if (fd < 0 || controls.sender < 0) {
+        state.SkipWithError("cannot open the sockets");
+        return;
+    }
+    std::array<std::uint8_t, ctrls27::packetSize + 1> buffer{};
+    ctrls27::Controls decoded{};
+    for (auto _ : state) {
+        controls.send();
+        const auto begin = std::chrono::steady_clock::now();
+        const long length = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        benchmark::DoNotOptimize(ctrls27::decode(buffer.data(), static_cast<std::size_t>(length), decoded));
+        benchmark::DoNotOptimize(::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+    ::close(fd);
+}
+
+// The controls block's step, of its one-file source against the second host:
+// state.range(0) is 0 for nothing queued, 1 for one datagram sent (not timed) before each.
+void controlsStep(benchmark::State& state)
+{
+    const ControlsPort controls;
+    std::vector<second_host::Parameter> params;
+    params.push_back(second_host::Parameter::doubles({0.01}));
+    params.push_back(second_host::Parameter::text("127.0.0.1"));
+    params.push_back(second_host::Parameter::doubles({static_cast<double>(controls.port)}));
+    second_host::Block block(second_host::Entry::controlsMexFile, std::move(params));
+    block.registerBlock();
+    if (controls.sender < 0 || !block.initializeSampleTimes().empty() || !block.start().empty()) {
+        state.SkipWithError("the controls block did not start");
+        return;
+    }
+    const bool one = state.range(0) == 1;
+    for (auto _ : state) {
+        if (one) {
+            controls.send();
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        block.outputsOnly();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+    if (block.output(3)[0] != (one ? static_cast<double>(state.iterations()) : 0.0)) {
+        state.SkipWithError("the step did not take what was sent");
+    }
+    block.terminate();
+}
+
 void clockQuery(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -272,6 +399,10 @@ BENCHMARK(bareSend)->Name("bare_send")->Arg(336);
 BENCHMARK(fmuStep)->Name("fmu_step");
 BENCHMARK(bareSend)->Name("bare_send_408")->Arg(408);
 BENCHMARK(encodeOnly)->Name("encode");
+BENCHMARK(bareReceiveIdle)->Name("bare_receive_idle")->UseManualTime();
+BENCHMARK(controlsStep)->Name("controls_step_idle")->Arg(0)->UseManualTime();
+BENCHMARK(receiveAndDecode)->Name("receive_and_decode")->UseManualTime();
+BENCHMARK(controlsStep)->Name("controls_step_one")->Arg(1)->UseManualTime();
 
 // Keeps each benchmark's time per iteration for the ratio.
 }  // namespace
@@ -279,5 +410,7 @@ BENCHMARK(encodeOnly)->Name("encode");
 int main(int argc, char** argv)
 {
     return bench::runAndCompare(argc, argv, {{"step", "bare_send", 1.05}, {"mex_step", "bare_send", 1.05},
-                                           {"mex_step_v24", "bare_send_408", 1.05}, {"fmu_step", "bare_send_408", 1.05}, {"runner_step", "bare_send", 1.10}});
+                                           {"mex_step_v24", "bare_send_408", 1.05}, {"fmu_step", "bare_send_408", 1.05}, {"runner_step", "bare_send", 1.10},
+                                           {"controls_step_idle", "bare_receive_idle", 1.10},
+                                           {"controls_step_one", "receive_and_decode", 1.10}});
 }

@@ -223,6 +223,26 @@ TEST_P(ControlsBlock, holds_the_last_good_datagram_and_counts_the_rest)
     EXPECT_EQ(block->terminate(), "");
 }
 
+TEST_P(ControlsBlock, a_burst_is_taken_in_one_step_and_the_last_datagram_wins)
+{
+    const std::uint16_t port = freePort();
+    auto block = started(port);
+    std::string error;
+    auto sender = udp::Socket::connected(udp::Endpoint{"127.0.0.1", port}, error);
+    ASSERT_TRUE(sender) << error;
+    // More than one receive takes at a time, with refused ones among them.
+    constexpr int burst = 40;
+    for (int i = 0; i < burst; ++i) {
+        sender->send(i % 10 == 9 ? std::vector<std::uint8_t>(100, 0) : datagramFor(0.01 * i));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // loopback delivers them all meanwhile
+    EXPECT_EQ(block->outputs(), "");  // one step
+    EXPECT_EQ(block->output(3)[0], 36.0);
+    EXPECT_EQ(block->output(3)[1], 4.0);
+    EXPECT_EQ(block->output(0)[0], controlsFor(0.01 * 38).flight[0]);
+    EXPECT_EQ(block->terminate(), "");
+}
+
 TEST_P(ControlsBlock, a_start_that_cannot_listen_names_the_port_and_terminate_cleans_up)
 {
     const std::uint16_t port = freePort();

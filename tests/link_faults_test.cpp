@@ -65,8 +65,8 @@ const SocketCalls faultyCalls{
         real.release(memory);
     },
     [](SocketHandle s, const orvalink::platform::Ipv4Destination& d) { return platform->fails(Call::bind) ? -1 : real.bindTo(s, d); },
-    [](SocketHandle s, void* buffer, std::size_t capacity) {
-        return platform->fails(Call::receive) ? -1L : real.receive(s, buffer, capacity);
+    [](SocketHandle s, std::uint8_t* buffers, std::size_t capacity, int count, std::size_t* lengths) {
+        return platform->fails(Call::receive) ? 0 : real.receiveBatch(s, buffers, capacity, count, lengths);
     },
 };
 

@@ -29,7 +29,7 @@ class Version(unittest.TestCase):
             description = ElementTree.fromstring(fmu.read("modelDescription.xml"))
         self.assertEqual(description.get("version"), VERSION)
         with open(BUILD_ORVALINK, encoding="utf-8") as handle:
-            self.assertIn(f"(orvalink %s)\\n', built, '{VERSION}');", handle.read())
+            self.assertIn(f"(orvalink %s)\\n', fullfile(folder, [blocks{{k}} '.' mexext]), '{VERSION}');", handle.read())
         with open(CHANGELOG, encoding="utf-8") as handle:
             releases = re.findall(r"^## (\S+) - \d{4}-\d\d-\d\d$", handle.read(), re.M)
         self.assertEqual(releases[0], VERSION)

@@ -114,9 +114,9 @@ void mdlOutputs(SimStruct* S, int_T tid)
     if (cell == nullptr) {
         return;  // no mdlStart: nothing of ours to read
     }
-    const double now = secondsNow();
-    takeQueued(*cell, now);
-    writeOutputs(S, *cell, now);
+    double now = 0.0;
+    const bool took = takeQueued(*cell, now);
+    writeOutputs(S, *cell, stepTime(*cell, took, now));
 }
 
 void mdlTerminate(SimStruct* S)

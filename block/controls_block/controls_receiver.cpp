@@ -18,20 +18,35 @@ double secondsNow()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-void takeQueued(Receiver& receiver, double now) noexcept
+bool takeQueued(Receiver& receiver, double& now) noexcept
 {
-    for (int i = 0; i < maxDatagramsPerStep; ++i) {
-        const long length = receiveDatagram(receiver.socket, receiver.buffer, sizeof receiver.buffer);
-        if (length < 0) {
-            return;
+    constexpr int batch = platform::largestBatch;
+    bool took = false;
+    for (int round = 0; round < maxDatagramsPerStep / batch; ++round) {
+        const int taken = receiveDatagrams(receiver.socket, receiver.buffers[0], sizeof receiver.buffers[0], batch,
+                                           receiver.lengths);
+        int last = -1;
+        for (int i = 0; i < taken; ++i) {
+            if (ctrls27::check(receiver.buffers[i], receiver.lengths[i]) == ctrls27::Refusal::none) {
+                receiver.taken += 1.0;
+                last = i;
+            } else {
+                receiver.refused += 1.0;
+            }
         }
-        if (ctrls27::decode(receiver.buffer, static_cast<std::size_t>(length), receiver.held) == ctrls27::Refusal::none) {
-            receiver.taken += 1.0;
-            receiver.lastTakenAt = now;
-        } else {
-            receiver.refused += 1.0;
+        if (last >= 0) {
+            (void)ctrls27::decode(receiver.buffers[last], receiver.lengths[last], receiver.held);
+            took = true;
+        }
+        if (taken < batch) {
+            break;  // nothing more queued
         }
     }
+    if (took) {
+        now = secondsNow();
+        receiver.lastTakenAt = now;
+    }
+    return took;
 }
 
 double ageOf(const Receiver& receiver, double now) noexcept

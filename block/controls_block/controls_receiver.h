@@ -19,15 +19,26 @@ struct Receiver {
     double taken;
     double refused;
     double lastTakenAt;  // seconds by the steady clock; meaningless before the first
-    // One byte more than a datagram, so that a longer one shows as longer.
-    std::uint8_t buffer[ctrls27::packetSize + 1];
+    // What one receive takes: each buffer one byte longer than a datagram,
+    // so that a longer one shows as longer.
+    std::uint8_t buffers[platform::largestBatch][ctrls27::packetSize + 1];
+    std::size_t lengths[platform::largestBatch];
 };
 
 // Seconds by the steady clock (the wall clock's pace, never set back).
 double secondsNow();
 
-// Takes what is queued on the receiver's socket, at time `now`.
-void takeQueued(Receiver& receiver, double now) noexcept;
+// Takes what is queued on the receiver's socket: every datagram is checked
+// and counted, the last good one decoded. True when it took a good one; it
+// then read the clock, into `now` and the receiver's lastTakenAt.
+bool takeQueued(Receiver& receiver, double& now) noexcept;
+
+// The clock for a step: the time takeQueued read, or a new reading once
+// there is an age to tell, else 0 (nothing taken yet: no clock needed).
+inline double stepTime(const Receiver& receiver, bool read, double now)
+{
+    return read ? now : receiver.taken > 0.0 ? secondsNow() : 0.0;
+}
 
 // Seconds since the last datagram was taken, at `now`; -1 before the first.
 double ageOf(const Receiver& receiver, double now) noexcept;

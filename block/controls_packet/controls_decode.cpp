@@ -5,11 +5,9 @@ namespace ctrls27 {
 
 Refusal decode(const std::uint8_t* datagram, std::size_t length, Controls& controls) noexcept
 {
-    if (length != packetSize) {
-        return Refusal::wrongSize;
-    }
-    if (fdm17::loadU32(datagram + offset::version) != formatVersion) {
-        return Refusal::wrongVersion;
+    const Refusal refusal = check(datagram, length);
+    if (refusal != Refusal::none) {
+        return refusal;
     }
     for (int i = 0; i < NUM_FLIGHT_CONTROLS; ++i) {
         controls.flight[i] = fdm17::loadF64(datagram + flightOffsets[i]);

@@ -212,9 +212,17 @@ struct Controls {
 // Why a datagram was not taken.
 enum class Refusal { none, wrongSize, wrongVersion };
 
-// Decodes a datagram of `length` bytes into `controls`: only one of exactly
-// packetSize bytes whose version word is 27; anything else is refused and
-// leaves `controls` as it was.
+// Whether a datagram of `length` bytes is one to take: exactly packetSize
+// bytes whose version word is 27.
+inline Refusal check(const std::uint8_t* datagram, std::size_t length) noexcept
+{
+    return length != packetSize                                        ? Refusal::wrongSize
+           : fdm17::loadU32(datagram + offset::version) != formatVersion ? Refusal::wrongVersion
+                                                                       : Refusal::none;
+}
+
+// Decodes a datagram of `length` bytes into `controls`: only one that
+// check() takes; anything else is refused and leaves `controls` as it was.
 Refusal decode(const std::uint8_t* datagram, std::size_t length, Controls& controls) noexcept;
 
 }  // namespace ctrls27

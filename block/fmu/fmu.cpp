@@ -466,9 +466,10 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2R
         return fail(instance, "fmi2DoStep would end at %g, past the stop time %g", end, instance->stopTime);
     }
     if (instance->controls.socket != noSocket) {
-        const double seconds = orvalink::controls::secondsNow();
-        orvalink::controls::takeQueued(instance->controls, seconds);
-        instance->controlsAge = orvalink::controls::ageOf(instance->controls, seconds);
+        double now = 0.0;
+        const bool took = orvalink::controls::takeQueued(instance->controls, now);
+        instance->controlsAge =
+            orvalink::controls::ageOf(instance->controls, orvalink::controls::stepTime(instance->controls, took, now));
     }
     // After 2038 the packet carries the low 32 bits of the time value, as the block's does.
     const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));

@@ -13,7 +13,7 @@ const SocketCalls platformSocketCalls{
     startLibrary, stopLibrary, resolveIpv4, openDatagramSocket, connectTo, setNonBlocking, send, close,
     [](std::size_t size) { return std::calloc(1, size); },
     [](void* memory) { std::free(memory); },
-    bindTo, receive,
+    bindTo, receiveBatch,
 };
 SocketCalls socketCalls = platformSocketCalls;
 

@@ -29,13 +29,14 @@ SocketHandle openListener(const char* hostName, std::uint16_t port, ListenFailur
     return platform::noSocket;
 }
 
-long receiveDatagram(SocketHandle socket, std::uint8_t* buffer, std::size_t capacity)
+int receiveDatagrams(SocketHandle socket, std::uint8_t* buffers, std::size_t capacity, int count,
+                     std::size_t* lengths)
 {
-    if (socket == platform::noSocket) {
-        return -1;
+    if (socket == platform::noSocket || count <= 0) {
+        return 0;
     }
-    const long received = socketCalls.receive(socket, buffer, capacity);
-    return received >= 0 && static_cast<std::size_t>(received) <= capacity ? received : -1;
+    const int taken = socketCalls.receiveBatch(socket, buffers, capacity, count, lengths);
+    return taken > 0 && taken <= count ? taken : 0;
 }
 
 }  // namespace orvalink

@@ -15,9 +15,13 @@ enum class ListenFailure { none, badAddress, noSocket, portTaken, notBound };
 // in `failure` (nothing is left open then).
 platform::SocketHandle openListener(const char* hostName, std::uint16_t port, ListenFailure& failure);
 
-// Takes one queued datagram into `buffer` without waiting: its length, at
-// most `capacity` (a datagram longer than `capacity` gives `capacity`, its
-// rest dropped), or -1 when nothing is queued or the socket failed.
-long receiveDatagram(platform::SocketHandle socket, std::uint8_t* buffer, std::size_t capacity);
+// Takes up to `count` (at most platform::largestBatch) queued datagrams
+// without waiting, in one system call where the platform has one:
+// datagram i into the `capacity` bytes at buffers + i * capacity, its
+// length into lengths[i] (a datagram longer than `capacity` gives
+// `capacity`, its rest dropped). How many were taken; 0 when nothing is
+// queued, the socket failed or `socket` is none.
+int receiveDatagrams(platform::SocketHandle socket, std::uint8_t* buffers, std::size_t capacity, int count,
+                     std::size_t* lengths);
 
 }  // namespace orvalink

@@ -38,10 +38,16 @@ struct SocketCalls {
     void (*release)(void* memory);
     // 0, addressInUse when another socket holds the address and port, or -1.
     int (*bindTo)(SocketHandle socket, const Ipv4Destination& local);
-    // One datagram without waiting: its length, `capacity` for one cut to
-    // fit, or < 0 when nothing is queued or the call failed.
-    long (*receive)(SocketHandle socket, void* buffer, std::size_t capacity);
+    // Up to `count` queued datagrams without waiting, in one system call
+    // where the platform has one: datagram i into the `capacity` bytes at
+    // buffers + i * capacity, its length into lengths[i] (`capacity` for one
+    // cut to fit). How many were taken; 0 when none is queued or the call failed.
+    int (*receiveBatch)(SocketHandle socket, std::uint8_t* buffers, std::size_t capacity, int count,
+                        std::size_t* lengths);
 };
+
+// The most datagrams one receiveBatch call takes.
+constexpr int largestBatch = 16;
 
 constexpr int addressInUse = -2;
 
@@ -55,7 +61,7 @@ int setNonBlocking(SocketHandle socket);
 long send(SocketHandle socket, const void* data, std::size_t length);
 int close(SocketHandle socket);
 int bindTo(SocketHandle socket, const Ipv4Destination& local);
-long receive(SocketHandle socket, void* buffer, std::size_t capacity);
+int receiveBatch(SocketHandle socket, std::uint8_t* buffers, std::size_t capacity, int count, std::size_t* lengths);
 
 extern SocketCalls socketCalls;
 extern const SocketCalls platformSocketCalls;

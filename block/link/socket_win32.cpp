@@ -80,15 +80,26 @@ int bindTo(SocketHandle socket, const Ipv4Destination& local)
     return WSAGetLastError() == WSAEADDRINUSE ? addressInUse : -1;
 }
 
-// Windows Sockets fails a datagram longer than the buffer (WSAEMSGSIZE)
-// after filling the buffer; it counts as one cut to fit, as on POSIX.
-long receive(SocketHandle socket, void* buffer, std::size_t capacity)
+// One receive a datagram: Windows Sockets has no call that takes several.
+// It fails a datagram longer than the buffer (WSAEMSGSIZE) after filling
+// the buffer; that counts as one cut to fit, as on POSIX.
+int receiveBatch(SocketHandle socket, std::uint8_t* buffers, std::size_t capacity, int count, std::size_t* lengths)
 {
-    const int received = ::recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), static_cast<int>(capacity), 0);
-    if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
-        return static_cast<long>(capacity);
+    count = count < largestBatch ? count : largestBatch;
+    int taken = 0;
+    while (taken < count) {
+        char* buffer = reinterpret_cast<char*>(buffers + static_cast<std::size_t>(taken) * capacity);
+        const int received = ::recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(capacity), 0);
+        if (received == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+            lengths[taken++] = capacity;
+            continue;
+        }
+        if (received < 0) {
+            break;
+        }
+        lengths[taken++] = static_cast<std::size_t>(received);
     }
-    return received;
+    return taken;
 }
 
 }  // namespace platform

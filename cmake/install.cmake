@@ -71,9 +71,9 @@ else()
   set(ORVALINK_LICENSE_FILE ${PROJECT_SOURCE_DIR}/LICENSE)
 endif()
 install(FILES ${CMAKE_BINARY_DIR}/README.txt ${ORVALINK_LICENSE_FILE} ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${data_dir})
-# The block as one source file and the MATLAB function that builds it with
+# The blocks as one source file each and the MATLAB function that builds them with
 # mex: in the package folder, which the setup puts on MATLAB's path.
-install(FILES ${ORVALINK_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
+install(FILES ${ORVALINK_MEX_SOURCE} ${ORVALINK_CONTROLS_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
               ${CMAKE_BINARY_DIR}/mex/orvalink_demo.m ${CMAKE_BINARY_DIR}/mex/orvalink_makecfg.m DESTINATION ${matlab_dir})
 # The FMU: this build's own, or the one scripts/release.sh merged from the
 # Linux and both Windows builds into fmu/merged/ (three platforms in one).

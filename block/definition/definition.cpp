@@ -2,6 +2,7 @@
 // dialog's fourth parameter, FdmVersion.
 #include "fdm_definition.h"
 
+#include "fdm_rules.h"
 #include "rules.h"
 
 namespace orvalink {

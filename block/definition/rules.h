@@ -7,6 +7,5 @@ namespace orvalink {
 constexpr const char* connectFailedMessage = "Could not connect to host !";
 constexpr const char* outOfMemoryMessage = "Could not allocate the block's work memory";
 constexpr const char* portRule = "PortNumber must be a whole number from 1 to 65535";
-constexpr const char* fdmVersionRule = "FdmVersion must be 17 (FlightGear 0.9.4) or 24 (FlightGear 0.9.10 and later)";
 
 }  // namespace orvalink

@@ -7,6 +7,15 @@
 #include <cstdint>
 #include <cstring>
 
+// Each packet takes only some of the big-endian helpers below. The one-file
+// sources for mex put them in an unnamed namespace, where a compiler would
+// warn of the rest.
+#if defined(__GNUC__)
+#define ORVALINK_PACKET_HELPER inline __attribute__((unused))
+#else
+#define ORVALINK_PACKET_HELPER inline
+#endif
+
 namespace fdm17 {
 
 enum class Encoding : std::uint8_t { u32, i32, f32, f64, bytes };
@@ -33,7 +42,7 @@ constexpr bool tilesExactly(const Field* field, std::size_t count, std::size_t n
 }
 // ---- Big-endian access ------------------------------------------------------
 
-inline void storeU32(std::uint8_t* at, std::uint32_t value)
+ORVALINK_PACKET_HELPER void storeU32(std::uint8_t* at, std::uint32_t value)
 {
     at[0] = static_cast<std::uint8_t>(value >> 24);
     at[1] = static_cast<std::uint8_t>(value >> 16);
@@ -41,14 +50,14 @@ inline void storeU32(std::uint8_t* at, std::uint32_t value)
     at[3] = static_cast<std::uint8_t>(value);
 }
 
-inline void storeU64(std::uint8_t* at, std::uint64_t value)
+ORVALINK_PACKET_HELPER void storeU64(std::uint8_t* at, std::uint64_t value)
 {
     storeU32(at, static_cast<std::uint32_t>(value >> 32));
     storeU32(at + 4, static_cast<std::uint32_t>(value));
 }
 
 // A float's bit pattern through memcpy, which compilers turn into a register move.
-inline std::uint32_t bitsOfFloat(float value)
+ORVALINK_PACKET_HELPER std::uint32_t bitsOfFloat(float value)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
@@ -57,18 +66,18 @@ inline std::uint32_t bitsOfFloat(float value)
 
 // ---- Reading back ------------------------------------------------------------
 
-inline std::uint32_t loadU32(const std::uint8_t* at)
+ORVALINK_PACKET_HELPER std::uint32_t loadU32(const std::uint8_t* at)
 {
     return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
            static_cast<std::uint32_t>(at[2]) << 8 | static_cast<std::uint32_t>(at[3]);
 }
 
-inline std::uint64_t loadU64(const std::uint8_t* at)
+ORVALINK_PACKET_HELPER std::uint64_t loadU64(const std::uint8_t* at)
 {
     return static_cast<std::uint64_t>(loadU32(at)) << 32 | loadU32(at + 4);
 }
 
-inline float loadF32(const std::uint8_t* at)
+ORVALINK_PACKET_HELPER float loadF32(const std::uint8_t* at)
 {
     const std::uint32_t bits = loadU32(at);
     float value;
@@ -76,7 +85,7 @@ inline float loadF32(const std::uint8_t* at)
     return value;
 }
 
-inline double loadF64(const std::uint8_t* at)
+ORVALINK_PACKET_HELPER double loadF64(const std::uint8_t* at)
 {
     const std::uint64_t bits = loadU64(at);
     double value;

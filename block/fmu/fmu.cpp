@@ -21,6 +21,7 @@
 #include "fmi2.h"
 #include "input_elements.h"
 #include "sender.h"
+#include "fdm_rules.h"
 #include "rules.h"
 
 #ifndef ORVALINK_FMU_GUID

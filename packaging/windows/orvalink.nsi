@@ -94,7 +94,7 @@ Page custom MatlabPage MatlabLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "orvalink is installed"
 ; No folder in this text: a long path would wrap in the middle of a name.
-!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the block for your MATLAB from orvalink.cpp (you need a C++ compiler set up for mex) and its library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link block from the Library Browser into your model. README.txt tells the rest."
+!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the blocks for your MATLAB from orvalink.cpp and orvalink_controls.cpp (you need a C++ compiler set up for mex) and their library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link and FlightGear controls blocks from the Library Browser into your model. README.txt tells the rest."
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Open README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED

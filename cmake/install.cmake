@@ -74,7 +74,8 @@ install(FILES ${CMAKE_BINARY_DIR}/README.txt ${ORVALINK_LICENSE_FILE} ${PROJECT_
 # The blocks as one source file each and the MATLAB function that builds them with
 # mex: in the package folder, which the setup puts on MATLAB's path.
 install(FILES ${ORVALINK_MEX_SOURCE} ${ORVALINK_CONTROLS_MEX_SOURCE} ${CMAKE_BINARY_DIR}/mex/build_orvalink.m ${CMAKE_BINARY_DIR}/mex/orvalink_library.m
-              ${CMAKE_BINARY_DIR}/mex/orvalink_demo.m ${CMAKE_BINARY_DIR}/mex/orvalink_makecfg.m DESTINATION ${matlab_dir})
+              ${CMAKE_BINARY_DIR}/mex/orvalink_demo.m ${CMAKE_BINARY_DIR}/mex/orvalink_makecfg.m
+              ${CMAKE_BINARY_DIR}/mex/orvalink_controls_makecfg.m DESTINATION ${matlab_dir})
 # The FMU: this build's own, or the one scripts/release.sh merged from the
 # Linux and both Windows builds into fmu/merged/ (three platforms in one).
 if(TARGET orvalink_fmu)

@@ -2,7 +2,7 @@ function built = build_orvalink(folder)
 %BUILD_ORVALINK Build the orvalink S-function blocks and their library for this MATLAB.
 %   BUILD_ORVALINK builds the MEX files orvalink and orvalink_controls from
 %   orvalink.cpp and orvalink_controls.cpp, which lie beside this function,
-%   into the current folder, puts orvalink_makecfg.m beside them (for
+%   into the current folder, puts their makecfg files beside them (for
 %   generated code and Rapid Accelerator) and makes the library
 %   orvalink_lib.slx there, with the masked blocks "FlightGear link" and
 %   "FlightGear controls". Where the current folder cannot be written (a
@@ -71,7 +71,9 @@ clear restore
 
 built = fullfile(folder, ['orvalink.' mexext]);
 if ~strcmp(absolute(folder), here)
-    copyfile(fullfile(here, 'orvalink_makecfg.m'), folder);
+    for k = 1:numel(blocks)
+        copyfile(fullfile(here, [blocks{k} '_makecfg.m']), folder);
+    end
 end
 library = orvalink_library(folder);
 fprintf('Made the library %s\n', library);

@@ -9,7 +9,8 @@ global STANDIN
 reset(false, '');  % Octave's own file functions ask ispc too
 package = tempname();
 mkdir(package);
-for file = {'build_orvalink.m', 'orvalink.cpp', 'orvalink_controls.cpp', 'orvalink_library.m', 'orvalink_makecfg.m'}
+for file = {'build_orvalink.m', 'orvalink.cpp', 'orvalink_controls.cpp', 'orvalink_library.m', 'orvalink_makecfg.m', ...
+        'orvalink_controls_makecfg.m'}
     copyfile(fullfile(mexFolder, file{1}), package);
 end
 addpath(package);
@@ -50,8 +51,11 @@ check(~isempty(regexp(text, '\(orvalink \d+\.\d+\.\d+\)', 'once')), 'says which 
 check(exist(fullfile(work, 'orvalink_lib.slx'), 'file') && exist(fullfile(work, 'slblocks.m'), 'file'), ...
     'makes the library beside the MEX file');
 check(has(text, ['Made the library ' fullfile(work, 'orvalink_lib.slx')]), 'says where the library went');
-check(strcmp(fileread(fullfile(work, 'orvalink_makecfg.m')), fileread(fullfile(package, 'orvalink_makecfg.m'))), ...
-    'puts the makecfg file beside the MEX file');
+for block = {'orvalink', 'orvalink_controls'}
+    makecfg = [block{1} '_makecfg.m'];
+    check(strcmp(fileread(fullfile(work, makecfg)), fileread(fullfile(package, makecfg))), ...
+        ['puts ' makecfg ' beside the MEX files']);
+end
 check(has(text, 'orvalink_demo') && has(text, 'Library Browser'), 'ends with the next step');
 check(~has(text, 'addpath'), 'no path advice for the current folder');
 

@@ -186,7 +186,7 @@ class Setup(unittest.TestCase):
         # the emulated host's libraries only beside the tools.
         files = snapshot(self.target)
         for name in ("orvalink.dll", "orvalink.cpp", "orvalink_controls.cpp", "build_orvalink.m", "orvalink_library.m", "orvalink_demo.m",
-                     "orvalink_makecfg.m", os.path.join("samples", "honolulu-climbing-turn.csv"),
+                     "orvalink_makecfg.m", "orvalink_controls_makecfg.m", os.path.join("samples", "honolulu-climbing-turn.csv"),
                      "orvalink.fmu", "brindle.dll", "README.txt", "uninstall.exe", os.path.join("util", "orvalink-run.exe"),
                      os.path.join("util", "fdm-listen.exe"), os.path.join("util", "fdm-relay.exe"),
                      os.path.join("fgutil", "fdm_native.lua")):

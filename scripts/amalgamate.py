@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes a block as one source file for MATLAB's `mex` (orvalink.cpp, orvalink_controls.cpp).
 
-The front door (block/mex/sfunction_mex.cpp) is copied as it stands, with
-the block's core in place of its "// @core" line: each core source in the
+The front door (block/mex/sfunction_mex.cpp or controls_mex.cpp) is copied
+as it stands, its own headers inlined, with the block's core in place of its
+"// @core" line: each core source in the
 order given, the project's own headers inlined where first included, each
 piece framed by a comment naming the file it came from, all of it inside an
 unnamed namespace. Standard and socket headers are gathered at the top (the
@@ -93,8 +94,19 @@ def main():
     if windows or posix:
         core += "#if defined(_WIN32)\n" + windows + "#else\n" + posix + "#endif\n"
 
+    # The front door's own headers, beside it (what both front doors share),
+    # are copied in where it includes them; the host's files stay includes.
+    front_lines = []
+    front_folder = os.path.dirname(os.path.abspath(args.front))
     with open(args.front, encoding="utf-8") as source:
-        front = source.read()
+        for line in source:
+            local = LOCAL_INCLUDE.match(line)
+            if local and os.path.isfile(os.path.join(front_folder, local.group(1))):
+                header = os.path.join(front_folder, local.group(1))
+                front_lines.append(amalgamation.piece(header, "common"))
+            else:
+                front_lines.append(line)
+    front = "".join(front_lines)
     if front.count(CORE_MARKER + "\n") != 1:
         sys.exit(f"amalgamate.py: {amalgamation.name(os.path.abspath(args.front))} needs one \"{CORE_MARKER}\" line")
     head, tail = front.split(CORE_MARKER + "\n")

@@ -22,14 +22,7 @@ using second_host::Block;
 using second_host::Entry;
 using second_host::Parameter;
 
-std::vector<Parameter> parameters(const std::string& host, double port, const std::vector<double>& sampleTime = {0.05})
-{
-    std::vector<Parameter> list;
-    list.push_back(Parameter::doubles(sampleTime));
-    list.push_back(Parameter::text(host));
-    list.push_back(Parameter::doubles({port}));
-    return list;
-}
+using second_host::dialog;
 
 // A port nothing holds now: the system's pick for a socket closed at once.
 std::uint16_t freePort()
@@ -71,7 +64,7 @@ protected:
 
     std::unique_ptr<Block> started(std::uint16_t port)
     {
-        auto block = std::make_unique<Block>(GetParam(), parameters("127.0.0.1", port));
+        auto block = std::make_unique<Block>(GetParam(), dialog("127.0.0.1", port));
         EXPECT_EQ(block->registerBlock().errorStatus, "");
         EXPECT_EQ(block->initializeSampleTimes(), "");
         EXPECT_EQ(block->start(), "");
@@ -100,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(BothTails, ControlsBlock, testing::Values(Entry::contro
 
 TEST_P(ControlsBlock, registers_four_output_ports_and_no_inputs)
 {
-    Block block(GetParam(), parameters("127.0.0.1", 5501));
+    Block block(GetParam(), dialog("127.0.0.1", 5501));
     const second_host::Registration r = block.registerBlock();
     EXPECT_EQ(r.name, "orvalink_controls");
     EXPECT_EQ(r.level, 2);
@@ -138,15 +131,15 @@ TEST_P(ControlsBlock, refuses_a_wrong_dialog_in_one_sentence)
         {{0.05}, "127.0.0.1", 5501.5, "PortNumber must be a whole number from 1 to 65535, not 5501.5"},
     };
     for (const Case& c : cases) {
-        Block block(GetParam(), parameters(c.host, c.port, c.sampleTime));
+        Block block(GetParam(), dialog(c.host, c.port, c.sampleTime));
         EXPECT_EQ(block.registerBlock().errorStatus, c.status);
     }
     // Generated code stores text as character codes: an empty name is [] there.
-    Block empty(GetParam(), parameters("", 5501));
+    Block empty(GetParam(), dialog("", 5501));
     EXPECT_EQ(empty.registerBlock().errorStatus, std::string("HostName must be a host name or IPv4 address, not ") +
                                                      (GetParam() == Entry::controlsMexFile ? "''" : "[]"));
     if (GetParam() == Entry::controlsMexFile) {
-        std::vector<Parameter> four = parameters("127.0.0.1", 5501);
+        std::vector<Parameter> four = dialog("127.0.0.1", 5501);
         four.push_back(Parameter::doubles({24}));
         Block block(GetParam(), std::move(four));
         EXPECT_EQ(block.checkParameters(),
@@ -251,7 +244,7 @@ TEST_P(ControlsBlock, a_start_that_cannot_listen_names_the_port_and_terminate_cl
     ASSERT_TRUE(holder) << error;
     const std::string at = "127.0.0.1 port " + std::to_string(port);
     {
-        Block block(GetParam(), parameters("127.0.0.1", port));
+        Block block(GetParam(), dialog("127.0.0.1", port));
         ASSERT_EQ(block.registerBlock().errorStatus, "");
         EXPECT_EQ(block.start(), "Could not listen on " + at + ": the port is taken by another program");
         EXPECT_EQ(block.outputs(), "");  // no socket: nothing taken, zeros
@@ -261,11 +254,11 @@ TEST_P(ControlsBlock, a_start_that_cannot_listen_names_the_port_and_terminate_cl
         EXPECT_EQ(block.workSlot(0), nullptr);
     }
     const std::string longName(40, 'x');
-    Block unknown(GetParam(), parameters(longName + ".invalid", port));
+    Block unknown(GetParam(), dialog(longName + ".invalid", port));
     ASSERT_EQ(unknown.registerBlock().errorStatus, "");
     EXPECT_EQ(unknown.start(), "Could not listen on " + std::string(32, 'x') + "... port " + std::to_string(port) +
                                    ": the address is not known");
-    Block foreign(GetParam(), parameters("192.0.2.1", port));  // a documentation address, no one's here
+    Block foreign(GetParam(), dialog("192.0.2.1", port));  // a documentation address, no one's here
     ASSERT_EQ(foreign.registerBlock().errorStatus, "");
     EXPECT_EQ(foreign.start(), "Could not listen on 192.0.2.1 port " + std::to_string(port) +
                                    ": the address is not one of this computer's");

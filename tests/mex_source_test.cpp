@@ -30,14 +30,7 @@ using test_support::Packet;
 
 constexpr std::size_t timeOffset = 284;  // the packet's current-time word
 
-std::vector<Parameter> parameters(const std::string& host, double port, const std::vector<double>& sampleTime = {0.05})
-{
-    std::vector<Parameter> list;
-    list.push_back(Parameter::doubles(sampleTime));
-    list.push_back(Parameter::text(host));
-    list.push_back(Parameter::doubles({port}));
-    return list;
-}
+using second_host::dialog;
 
 // Every input element a distinct value with a full mantissa, so a swapped,
 // shifted or truncated field shows.
@@ -65,7 +58,7 @@ TEST_P(MexSource, registers_the_block_as_simulink_needs_it)
     const bool mexFile = GetParam() == Entry::mexFile;
     for (const bool withVersion : {false, true}) {
         second_host::clearExitFunction();
-        std::vector<Parameter> list = parameters("127.0.0.1", 5500);
+        std::vector<Parameter> list = dialog("127.0.0.1", 5500);
         if (withVersion) {
             list.push_back(Parameter::doubles({24}));
         }
@@ -104,7 +97,7 @@ TEST_P(MexSource, registers_the_block_as_simulink_needs_it)
         second_host::exitFunction()();  // MATLAB clears the MEX file: the library stops
         second_host::clearExitFunction();
         udp::Socket receiver = test_support::receiver();
-        Block again(GetParam(), parameters("127.0.0.1", receiver.localPort()));
+        Block again(GetParam(), dialog("127.0.0.1", receiver.localPort()));
         ASSERT_EQ(again.registerBlock().errorStatus, "");  // loaded again: started again
         ASSERT_EQ(again.start(), "");
         EXPECT_EQ(again.outputs(), "");
@@ -126,7 +119,7 @@ TEST_P(MexSource, takes_every_sample_time_form_and_refuses_the_rest)
     };
     for (const Form& form : {Form{{0.05}, 0.05, 0.0}, Form{{0.1, 0.05}, 0.1, 0.05}, Form{{0.1, 0.0}, 0.1, 0.0},
                              Form{{0}, 0.0, 1.0}, Form{{-1}, -1.0, 1.0}}) {
-        Block block(GetParam(), parameters("127.0.0.1", 5500, form.given));
+        Block block(GetParam(), dialog("127.0.0.1", 5500, form.given));
         ASSERT_EQ(block.registerBlock().errorStatus, "");
         EXPECT_EQ(block.initializeSampleTimes(), "");
         EXPECT_EQ(block.sampleTime(), form.period) << testing::PrintToString(form.given);
@@ -141,7 +134,7 @@ TEST_P(MexSource, takes_every_sample_time_form_and_refuses_the_rest)
         {{}, "[]"},
     };
     for (const auto& [given, shown] : refused) {
-        Block block(GetParam(), parameters("127.0.0.1", 5500, given));
+        Block block(GetParam(), dialog("127.0.0.1", 5500, given));
         EXPECT_EQ(block.registerBlock().errorStatus, rule + shown);
         if (!given.empty()) {
             EXPECT_EQ(block.initializeSampleTimes(), rule + shown);  // should a host ask all the same
@@ -154,7 +147,7 @@ TEST_P(MexSource, takes_every_sample_time_form_and_refuses_the_rest)
 TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
 {
     auto with = [](int index, Parameter value) {
-        std::vector<Parameter> list = parameters("127.0.0.1", 5500);
+        std::vector<Parameter> list = dialog("127.0.0.1", 5500);
         if (index == 3) {
             list.push_back(std::move(value));
         } else {
@@ -191,7 +184,7 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
     cases.push_back({with(0, Parameter::numbers(Class::single, {0.05})),
                      "SampleTime must be a period above 0, [period offset] with 0 <= offset < period, "
                      "0 (continuous) or -1 (inherited), not a value that is not real double"});
-    std::vector<Parameter> two = parameters("127.0.0.1", 5500);
+    std::vector<Parameter> two = dialog("127.0.0.1", 5500);
     two.pop_back();
     cases.push_back({std::move(two), "orvalink takes 3 or 4 parameters (SampleTime, HostName, PortNumber and "
                                      "optionally FdmVersion), not 2"});
@@ -225,7 +218,7 @@ TEST(MexSourceDialog, refuses_each_wrong_parameter_with_one_sentence)
 TEST(MexSourceOlderRelease, declares_its_operating_point_by_the_older_name)
 {
     udp::Socket receiver = test_support::receiver();
-    Block block(Entry::olderRelease, parameters("127.0.0.1", receiver.localPort()));
+    Block block(Entry::olderRelease, dialog("127.0.0.1", receiver.localPort()));
     const second_host::Registration r = block.registerBlock();
     EXPECT_EQ(r.errorStatus, "");
     EXPECT_EQ(r.operatingPoint, second_host::emptyOperatingPoint);
@@ -243,7 +236,7 @@ TEST_P(MexSource, declares_nothing_more_once_the_host_refuses_a_port_count)
 {
     for (const bool inputs : {true, false}) {
         second_host::clearExitFunction();
-        Block block(GetParam(), parameters("127.0.0.1", 5500));
+        Block block(GetParam(), dialog("127.0.0.1", 5500));
         block.refusePortCounts(inputs, !inputs);
         const second_host::Registration r = block.registerBlock();
         EXPECT_EQ(r.numPWork, 0);
@@ -260,7 +253,7 @@ TEST_P(MexSource, declares_nothing_more_once_the_host_refuses_a_port_count)
 TEST_P(MexSource, sends_in_major_steps_only)
 {
     udp::Socket receiver = test_support::receiver();
-    Block block(GetParam(), parameters("127.0.0.1", receiver.localPort(), {0}));
+    Block block(GetParam(), dialog("127.0.0.1", receiver.localPort(), {0}));
     block.registerBlock();
     ASSERT_EQ(block.initializeSampleTimes(), "");
     ASSERT_EQ(block.start(), "");
@@ -286,7 +279,7 @@ TEST_P(MexSource, sends_in_major_steps_only)
 // none; the host calls terminate for both (the sanitizer build sees a leak).
 TEST_P(MexSource, terminate_frees_what_a_failed_start_left)
 {
-    Block failed(GetParam(), parameters("no-such-host.invalid", 5500));
+    Block failed(GetParam(), dialog("no-such-host.invalid", 5500));
     ASSERT_EQ(failed.registerBlock().errorStatus, "");
     EXPECT_EQ(failed.start(), "Could not connect to host !");
     EXPECT_NE(failed.workSlot(1), nullptr);
@@ -294,7 +287,7 @@ TEST_P(MexSource, terminate_frees_what_a_failed_start_left)
     EXPECT_EQ(failed.workSlot(0), nullptr);
     EXPECT_EQ(failed.workSlot(1), nullptr);
 
-    Block unstarted(GetParam(), parameters("no-such-host.invalid", 5500));
+    Block unstarted(GetParam(), dialog("no-such-host.invalid", 5500));
     ASSERT_EQ(unstarted.registerBlock().errorStatus, "");
     EXPECT_EQ(unstarted.terminate(), "");  // slots never filled
     EXPECT_EQ(unstarted.workSlot(0), nullptr);
@@ -303,7 +296,7 @@ TEST_P(MexSource, terminate_frees_what_a_failed_start_left)
 TEST_P(MexSource, reports_a_host_that_does_not_resolve_and_sends_nothing)
 {
     udp::Socket receiver = test_support::receiver();
-    Block block(GetParam(), parameters("no-such-host.invalid", receiver.localPort()));
+    Block block(GetParam(), dialog("no-such-host.invalid", receiver.localPort()));
     block.registerBlock();
     EXPECT_EQ(block.start(), "Could not connect to host !");
     ASSERT_NE(block.workSlot(1), nullptr);  // the packet buffer is there, the socket is not
@@ -317,7 +310,7 @@ TEST_P(MexSource, reports_a_host_that_does_not_resolve_and_sends_nothing)
 TEST_P(MexSource, steps_stops_and_starts_again)
 {
     udp::Socket receiver = test_support::receiver();
-    Block block(GetParam(), parameters("127.0.0.1", receiver.localPort()));
+    Block block(GetParam(), dialog("127.0.0.1", receiver.localPort()));
     block.registerBlock();
     ASSERT_EQ(block.initializeSampleTimes(), "");
     EXPECT_EQ(block.outputs(), "");  // before mdlStart: nothing of the block's to send
@@ -351,7 +344,7 @@ TEST_P(MexSource, sends_what_the_blocks_own_build_sends)
     MexFunctionPtr entry = test_support::loadedEntry();
     ASSERT_NE(entry, nullptr);
     auto own = test_support::registeredBlock(entry, test_support::parameters("127.0.0.1", ownReceiver.localPort()));
-    Block mex(GetParam(), parameters("127.0.0.1", mexReceiver.localPort()));
+    Block mex(GetParam(), dialog("127.0.0.1", mexReceiver.localPort()));
     mex.registerBlock();
     ASSERT_EQ(mex.initializeSampleTimes(), "");
     ASSERT_EQ(own->start(), "");
@@ -398,7 +391,7 @@ TEST_P(MexSource, sends_the_version_its_fourth_parameter_names)
     ASSERT_EQ(own->start(), "");
     for (const double version : {17.0, 24.0}) {
         udp::Socket receiver = test_support::receiver();
-        std::vector<Parameter> list = parameters("127.0.0.1", receiver.localPort());
+        std::vector<Parameter> list = dialog("127.0.0.1", receiver.localPort());
         list.push_back(Parameter::doubles({version}));
         Block mex(GetParam(), std::move(list));
         ASSERT_EQ(mex.registerBlock().errorStatus, "");

@@ -69,15 +69,7 @@ bool mdlInitializeSizes(SimStruct* S, const Variant& variant)
         return false;
     }
 
-    ssSetNumSampleTimes(S, 1);
-    ssSetNumRWork(S, 0);
-    ssSetNumIWork(S, 0);
-    ssSetNumPWork(S, numPWork);
-    ssSetNumModes(S, 0);
-    ssSetNumNonsampledZCs(S, 0);
-    ssSetOptions(S, variant.options);
-
-    startSockets(variant);
+    declareWorkAndStart(S, variant, numPWork);
     return true;
 }
 

@@ -54,15 +54,12 @@ const mxArray* dialogParameter(SimStruct* S, int_T index);
 // real double, as far as `variant` can tell.
 const real_T* realElements(const mxArray* parameter, const Variant& variant, std::size_t& count);
 
-// Starts the socket library, if it is not yet, and registers its stop for
-// the unload where the host has a call for it. A failed start shows later,
-// when mdlStart cannot open the link.
-inline void startSockets(const Variant& variant)
-{
-    if (startSocketLibrary() && variant.atUnload != nullptr) {
-        variant.atUnload(stopSocketLibrary);
-    }
-}
+// What both blocks declare alike after their ports: one sample time, no
+// real or integer work, `pointerWork` pointer-work slots, no modes or zero
+// crossings, the build's options. Then it starts the socket library, if it
+// is not yet, and registers its stop for the unload where the host has a
+// call for it; a failed start shows later, when mdlStart cannot open the link.
+void declareWorkAndStart(SimStruct* S, const Variant& variant, int_T pointerWork);
 
 // ---- The dialog as Simulink users write it (dialog.cpp) ---------------------
 

@@ -1,7 +1,7 @@
 // The dialog both blocks share, as Simulink users write it: every
 // sample-time form, the host name and port, and the one sentence that
-// refuses a wrong value. It runs when the model is updated, the dialog
-// edited or the simulation started, never in a step.
+// refuses a wrong value; and the work both declare alike. It runs when the
+// model is updated, the dialog edited or the simulation started, never in a step.
 #include <cmath>
 #include <cstdio>
 
@@ -135,6 +135,20 @@ const char* parameterCountRefusal(const char* block, const char* what, int_T giv
 {
     std::snprintf(message, sizeof message, "%s takes %s, not %d", block, what, static_cast<int>(given));
     return message;
+}
+
+void declareWorkAndStart(SimStruct* S, const Variant& variant, int_T pointerWork)
+{
+    ssSetNumSampleTimes(S, 1);
+    ssSetNumRWork(S, 0);
+    ssSetNumIWork(S, 0);
+    ssSetNumPWork(S, pointerWork);
+    ssSetNumModes(S, 0);
+    ssSetNumNonsampledZCs(S, 0);
+    ssSetOptions(S, variant.options);
+    if (startSocketLibrary() && variant.atUnload != nullptr) {
+        variant.atUnload(stopSocketLibrary);
+    }
 }
 
 void mdlInitializeSampleTimes(SimStruct* S, const Variant& variant)

@@ -15,27 +15,7 @@
 
 // @core
 
-namespace {
-
-#if defined(MATLAB_MEX_FILE)
-bool isRealDouble(const mxArray* parameter) { return mxIsDouble(parameter) && !mxIsComplex(parameter); }
-bool isText(const mxArray* parameter) { return mxIsChar(parameter); }
-void atUnload(void (*stop)()) { (void)mexAtExit(stop); }
-#endif
-
-// No method long-jumps; terminate runs after any failure past
-// mdlInitializeSizes, so a failed start closes what it opened; a source
-// read at every step must not inherit a constant sample time.
-const uint_T blockOptions =
-    SS_OPTION_EXCEPTION_FREE_CODE | SS_OPTION_CALL_TERMINATE_ON_EXIT | SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME;
-
-#if defined(MATLAB_MEX_FILE)
-const orvalink::Variant simulinkBuild = {true, blockOptions, isRealDouble, isText, atUnload};
-#else
-const orvalink::Variant simulinkBuild = {true, blockOptions, nullptr, nullptr, nullptr};
-#endif
-
-}  // namespace
+#include "sfunction_common.h"
 
 #if defined(MATLAB_MEX_FILE)
 #define MDL_CHECK_PARAMETERS
@@ -50,21 +30,9 @@ static void mdlCheckParameters(SimStruct *S)
 
 static void mdlInitializeSizes(SimStruct *S)
 {
-    if (!orvalink::controls::mdlInitializeSizes(S, simulinkBuild)) {
-        return;
+    if (orvalink::controls::mdlInitializeSizes(S, simulinkBuild)) {
+        declareForSimulink(S);
     }
-    for (int_T parameter = 0; parameter < ssGetSFcnParamsCount(S); ++parameter) {
-        ssSetSFcnParamTunable(S, parameter, false);
-    }
-    // The block keeps a socket and what it last took, nothing an operating point could restore.
-#if defined(ssSetOperatingPointCompliance)
-    ssSetOperatingPointCompliance(S, USE_EMPTY_OPERATING_POINT);
-#elif defined(ssSetSimStateCompliance)
-    ssSetSimStateCompliance(S, USE_EMPTY_SIM_STATE);
-#endif
-#if defined(ssSetRuntimeThreadSafetyCompliance)
-    ssSetRuntimeThreadSafetyCompliance(S, RUNTIME_THREAD_SAFETY_COMPLIANCE_TRUE);
-#endif
 }
 
 static void mdlInitializeSampleTimes(SimStruct *S) { orvalink::mdlInitializeSampleTimes(S, simulinkBuild); }

@@ -19,30 +19,7 @@
 
 // @core
 
-namespace {
-
-#if defined(MATLAB_MEX_FILE)
-bool isRealDouble(const mxArray* parameter) { return mxIsDouble(parameter) && !mxIsComplex(parameter); }
-bool isText(const mxArray* parameter) { return mxIsChar(parameter); }
-// Pairs the socket library's start once per load of the MEX file: the last registration stands.
-void atUnload(void (*stop)()) { (void)mexAtExit(stop); }
-#endif
-
-// No method long-jumps (nothing calls mexErrMsgTxt or mxCalloc); terminate
-// runs after any failure past mdlInitializeSizes; a sink that sends at every
-// step must not inherit a constant sample time and run once.
-const uint_T blockOptions =
-    SS_OPTION_EXCEPTION_FREE_CODE | SS_OPTION_CALL_TERMINATE_ON_EXIT | SS_OPTION_DISALLOW_CONSTANT_SAMPLE_TIME;
-
-#if defined(MATLAB_MEX_FILE)
-const orvalink::Variant simulinkBuild = {true, blockOptions, isRealDouble, isText, atUnload};
-#else
-// Generated code passes only real double matrices, text as character codes:
-// the values MATLAB checked, checked again for what a class check is not needed.
-const orvalink::Variant simulinkBuild = {true, blockOptions, nullptr, nullptr, nullptr};
-#endif
-
-}  // namespace
+#include "sfunction_common.h"
 
 #if defined(MATLAB_MEX_FILE)
 #define MDL_CHECK_PARAMETERS
@@ -57,23 +34,9 @@ static void mdlCheckParameters(SimStruct *S)
 
 static void mdlInitializeSizes(SimStruct *S)
 {
-    if (!orvalink::mdlInitializeSizes(S, simulinkBuild)) {
-        return;
+    if (orvalink::mdlInitializeSizes(S, simulinkBuild)) {
+        declareForSimulink(S);
     }
-    // Edits during a run would be accepted and ignored: Simulink refuses them instead.
-    for (int_T parameter = 0; parameter < ssGetSFcnParamsCount(S); ++parameter) {
-        ssSetSFcnParamTunable(S, parameter, false);
-    }
-    // The block keeps a socket, nothing an operating point could restore.
-#if defined(ssSetOperatingPointCompliance)
-    ssSetOperatingPointCompliance(S, USE_EMPTY_OPERATING_POINT);
-#elif defined(ssSetSimStateCompliance)
-    ssSetSimStateCompliance(S, USE_EMPTY_SIM_STATE);
-#endif
-    // All state is in the block's own work; the socket library's start is shared safely.
-#if defined(ssSetRuntimeThreadSafetyCompliance)
-    ssSetRuntimeThreadSafetyCompliance(S, RUNTIME_THREAD_SAFETY_COMPLIANCE_TRUE);
-#endif
 }
 
 static void mdlInitializeSampleTimes(SimStruct *S) { orvalink::mdlInitializeSampleTimes(S, simulinkBuild); }

@@ -135,8 +135,8 @@ for k = 1:numel(pilot.blocks)
     blockName = pilot.blocks(k).name;
     inputs = sum(strncmp(pilot.lines(:, 2), [blockName '/'], numel(blockName) + 1));
     outputs = unique(pilot.lines(strncmp(pilot.lines(:, 1), [blockName '/'], numel(blockName) + 1), 1));
-    check(inputs == port_total(pilot.blocks(k), 'input'), [blockName ': every input wired']);
-    check(numel(outputs) == port_total(pilot.blocks(k), 'output'), [blockName ': every output used']);
+    check(inputs == standin_port_count(pilot.blocks(k), 'input'), [blockName ': every input wired']);
+    check(numel(outputs) == standin_port_count(pilot.blocks(k), 'output'), [blockName ': every output used']);
 end
 integrator = @(name) integrators(strcmp({integrators.name}, name)).params;
 check(abs(str2double(integrator('Heading').InitialCondition) - 80 * pi / 180) < 1e-9 && ...
@@ -203,51 +203,6 @@ message = error_of(@() orvalink_demo());
 check(has(message, 'build_orvalink'), 'says to run build_orvalink');
 rmpath(package);
 disp('simulink_blocks: all checks passed');
-end
-
-function n = port_total(block, direction)
-% The ports of a block as the stand-in counts them.
-n = 0;
-input = strcmp(direction, 'input');
-switch block.kind
-    case {'simulink/Sources/From Workspace', 'simulink/Sources/Constant'}
-        n = ~input;
-    case 'simulink/Sinks/Terminator'
-        n = input;
-    case {'simulink/Math Operations/Gain', 'simulink/Math Operations/Trigonometric Function', ...
-            'simulink/Continuous/Integrator'}
-        n = 1;
-    case {'simulink/Math Operations/Sum', 'simulink/Math Operations/Product'}
-        n = 1;
-        if input
-            n = sum(ismember(block.params.Inputs, '+-*/'));
-        end
-    case 'simulink/Signal Routing/Demux'
-        n = 1;
-        if ~input
-            n = countOrWidths(block.params.Outputs);
-        end
-    case 'simulink/Signal Routing/Mux'
-        n = 1;
-        if input
-            n = countOrWidths(block.params.Inputs);
-        end
-    case 'simulink/User-Defined Functions/S-Function'
-        if strcmp(block.params.FunctionName, 'orvalink_controls')
-            n = 4 * ~input;
-        else
-            n = 9 * input;
-        end
-end
-end
-
-function n = countOrWidths(text)
-widths = str2num(text); %#ok<ST2NM>
-if isscalar(widths)
-    n = widths;
-else
-    n = numel(widths);
-end
 end
 
 function values = maskValues(mask, choice)

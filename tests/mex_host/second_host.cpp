@@ -100,6 +100,15 @@ Parameter Parameter::text(const std::string& value)
     return p;
 }
 
+std::vector<Parameter> dialog(const std::string& host, double port, const std::vector<double>& sampleTime)
+{
+    std::vector<Parameter> list;
+    list.push_back(Parameter::doubles(sampleTime));
+    list.push_back(Parameter::text(host));
+    list.push_back(Parameter::doubles({port}));
+    return list;
+}
+
 namespace {
 ExitFunction registeredExit = nullptr;
 }  // namespace

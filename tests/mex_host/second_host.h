@@ -36,6 +36,9 @@ private:
     std::unique_ptr<th_Array, Free> array_;
 };
 
+// The three dialog parameters both blocks take: SampleTime, HostName, PortNumber.
+std::vector<Parameter> dialog(const std::string& host, double port, const std::vector<double>& sampleTime = {0.05});
+
 // The option bits of the second host's simstruc.h, for the tests to read.
 namespace option {
 constexpr unsigned exceptionFreeCode = 0x0001u;

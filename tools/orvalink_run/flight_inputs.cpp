@@ -8,19 +8,15 @@
 #include <numbers>
 
 #include "command_line.h"
+#include "flight_constants.h"
 #include "input_elements.h"
 
 namespace runner {
 
 namespace {
 
-constexpr double degree = std::numbers::pi / 180.0;
-constexpr double earthRadius = 6371000.0;    // m
-constexpr double gravity = 9.80665;          // m/s^2
-constexpr double feetPerMetre = 1.0 / 0.3048;
-constexpr double knotsPerMetrePerSecond = 3600.0 / 1852.0;
+constexpr double knotsPerMetrePerSecond = 1.0 / knot;
 
-constexpr double groundElevation = 4.0;  // m, about that of the start airfield
 constexpr double startAltitude = 300.0;  // m
 constexpr double trueAirspeed = 60.0;    // m/s
 constexpr double climbRate = 2.5;        // m/s

@@ -6,18 +6,13 @@
 #include <cmath>
 #include <numbers>
 
+#include "flight_constants.h"
+
 namespace runner {
 
 namespace {
 
-constexpr double degree = std::numbers::pi / 180.0;
-constexpr double earthRadius = 6371000.0;  // m
-constexpr double gravity = 9.80665;        // m/s^2
-constexpr double feetPerMetre = 1.0 / 0.3048;
-constexpr double knot = 1852.0 / 3600.0;  // m/s
-
 constexpr double startAltitude = pilotStartAltitude;
-constexpr double groundElevation = 4.0;  // m, about that of the start airfield
 constexpr double startHeading = pilotStartHeadingDeg * degree;
 constexpr double fullRollRate = 45.0 * degree;  // rad/s at full aileron
 constexpr double bankReturnTime = 6.0;          // s

@@ -1,6 +1,8 @@
 // The listener's and the relay's handling of arbitrary datagrams: every
 // datagram is recognised or described, and only well-formed version-17
-// datagrams are translated, with their counts clamped.
+// datagrams are translated, with their counts clamped. The controls
+// decoder takes only what the listener recognises as controls, and then
+// never a count beyond its arrays.
 #include <cstdint>
 #include <span>
 
@@ -9,7 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size)
 {
     const std::span<const std::uint8_t> datagram(bytes, size);
-    const fdm::Recognised recognised = fdm::recognise(datagram);
+    const fdm::Recognised recognised = fdm::recognise(datagram, fdm::Accept::controlsToo);
+    ctrls27::Controls controls{};
+    const bool decoded = ctrls27::decode(bytes, size, controls) == ctrls27::Refusal::none;
+    if (decoded != (recognised.kind == fdm::Kind::controls27) || controls.engineCount > 4 || controls.tankCount > 8) {
+        __builtin_trap();
+    }
     if (recognised.kind == fdm::Kind::malformed) {
         if (fdm::describe(recognised).empty()) {
             __builtin_trap();

@@ -15,6 +15,7 @@
 
 #include "host_driver.h"
 #include "link.h"
+#include "listener.h"
 #include "socket_platform.h"
 
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
@@ -289,5 +290,53 @@ TEST_F(LinkFaults, a_socket_on_descriptor_0_is_a_socket)
     EXPECT_TRUE(onZero);
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// The receiving side of the link: each failing step of opening a listener
+// gives its reason and leaves no socket open; a failing receive takes nothing.
+TEST_F(LinkFaults, each_failing_step_of_a_listener_gives_its_reason_and_leaves_no_socket_open)
+{
+    ASSERT_TRUE(orvalink::startSocketLibrary());
+    struct Case {
+        Call failing;
+        orvalink::ListenFailure failure;
+        int opened, closed;
+    };
+    for (const Case& c : {Case{Call::resolve, orvalink::ListenFailure::badAddress, 0, 0},
+                          Case{Call::open, orvalink::ListenFailure::noSocket, 1, 0},
+                          Case{Call::bind, orvalink::ListenFailure::notBound, 1, 1},
+                          Case{Call::nonBlocking, orvalink::ListenFailure::notBound, 1, 1}}) {
+        fake = FaultyPlatform{};
+        fake.failing = c.failing;
+        orvalink::ListenFailure failure = orvalink::ListenFailure::none;
+        EXPECT_EQ(orvalink::openListener("127.0.0.1", 0, failure), orvalink::platform::noSocket);
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_EQ(fake.faultsFired, 1);
+        EXPECT_EQ(fake.count(Call::open), c.opened);
+        EXPECT_EQ(fake.count(Call::close), c.closed);
+    }
+
+    fake = FaultyPlatform{};
+    orvalink::ListenFailure failure = orvalink::ListenFailure::portTaken;
+    const SocketHandle listener = orvalink::openListener("127.0.0.1", 0, failure);
+    ASSERT_NE(listener, orvalink::platform::noSocket);
+    EXPECT_EQ(failure, orvalink::ListenFailure::none);
+    std::uint8_t buffers[2][8] = {};
+    std::size_t lengths[2] = {};
+    fake.failing = Call::receive;
+    EXPECT_EQ(orvalink::receiveDatagrams(listener, buffers[0], sizeof buffers[0], 2, lengths), 0);
+    EXPECT_EQ(fake.faultsFired, 1);
+    // Nothing queued, none asked for, or no socket: nothing taken, and no call for the last two.
+    EXPECT_EQ(orvalink::receiveDatagrams(listener, buffers[0], sizeof buffers[0], 1, lengths), 0);
+    EXPECT_EQ(fake.count(Call::receive), 2);
+    EXPECT_EQ(orvalink::receiveDatagrams(listener, buffers[0], sizeof buffers[0], 0, lengths), 0);
+    EXPECT_EQ(orvalink::receiveDatagrams(orvalink::platform::noSocket, buffers[0], sizeof buffers[0], 2, lengths), 0);
+    EXPECT_EQ(fake.count(Call::receive), 2);
+    orvalink::closeLink(listener);
+    EXPECT_EQ(fake.count(Call::close), 1);
+}
 
 }  // namespace

@@ -51,7 +51,13 @@ bool takeQueued(Receiver& receiver, double& now) noexcept
 
 double ageOf(const Receiver& receiver, double now) noexcept
 {
-    return receiver.taken > 0.0 ? now - receiver.lastTakenAt : -1.0;
+    if (receiver.taken == 0.0) {
+        return -1.0;
+    }
+    // A clock read twice in a row can come out a hair earlier (seen under
+    // Wine, -2e-13 s): an age is never below 0.
+    const double age = now - receiver.lastTakenAt;
+    return age > 0.0 ? age : 0.0;
 }
 
 const char* listenRefusal(const char* hostName, std::uint16_t port, ListenFailure failure)

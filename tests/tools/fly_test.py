@@ -274,9 +274,11 @@ class Fly(unittest.TestCase):
         fly.send_signal(signal.CTRL_C_EVENT if os.name == "nt" else signal.SIGINT)
         code, _, err = self.finish(fly)
         self.assertEqual(code, 0, "".join(lines) + err)
-        # The player's lines come whole, each on its own line.
-        self.assertRegex(err, r"(?m)^orvalink-run: [0-9]+ steps? sent to '127\.0\.0\.1:[0-9]+'")
-        self.assertRegex(err, r"(?m)^orvalink-run: [1-9][0-9]* controls datagrams? taken")
+        # The player's lines come whole, each on its own line (its summary only where
+        # the stop reaches it as a signal: under the emulator it is ended).
+        if not EMULATOR:
+            self.assertRegex(err, r"(?m)^orvalink-run: [0-9]+ steps? sent to '127\.0\.0\.1:[0-9]+'")
+            self.assertRegex(err, r"(?m)^orvalink-run: [1-9][0-9]* controls datagrams? taken")
         self.assert_stand_ins_gone()
         self.assert_port_free(port)
 

@@ -661,10 +661,12 @@ TEST(Fmu, takes_flightgears_controls_at_each_step_when_asked_and_binds_nothing_w
         return probe ? probe->localPort() : std::uint16_t{0};
     }();
     Instance on;
+    ASSERT_EQ(fmu().fmi2SetDebugLogging(on.component, fmi2True, 0, nullptr), fmi2OK);
     fmi2String listenOn = "127.0.0.1";
     ASSERT_EQ(fmu().fmi2SetString(on.component, &controlsHostRef, 1, &listenOn), fmi2OK);
     ASSERT_EQ(on.setInteger(controlsPortRef, port), fmi2OK);
     ASSERT_EQ(on.initialise("127.0.0.1", 9), fmi2OK);
+    EXPECT_TRUE(on.log.mentions("taking controls on 127.0.0.1 port " + std::to_string(port)));
 
     ctrls27::Controls sent{};
     for (int i = 0; i < ctrls27::NUM_FLIGHT_CONTROLS; ++i) {
@@ -711,6 +713,15 @@ TEST(Fmu, takes_flightgears_controls_at_each_step_when_asked_and_binds_nothing_w
     ASSERT_EQ(outOfRange.setInteger(controlsPortRef, 65536), fmi2OK);
     EXPECT_EQ(outOfRange.initialise("127.0.0.1", 9), fmi2Error);
     EXPECT_TRUE(outOfRange.log.mentions("ControlsPort must be 0 (off) or a whole number from 1 to 65535, not 65536"));
+
+    // Arrays checked whole: one input set from a longer list of references,
+    // and no value array for a reference.
+    const fmi2ValueReference refs[] = {3, firstControlsRef};
+    const fmi2Real roll = 0.5;
+    EXPECT_EQ(fmu().fmi2SetReal(on.component, refs, 1, &roll), fmi2OK);
+    Instance noValues;
+    ASSERT_EQ(noValues.initialise("127.0.0.1", 9), fmi2OK);
+    EXPECT_EQ(fmu().fmi2GetReal(noValues.component, refs, 1, nullptr), fmi2Error);
 
     // Terminate lets the port go.
     EXPECT_EQ(fmu().fmi2Terminate(on.component), fmi2OK);

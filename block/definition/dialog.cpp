@@ -61,7 +61,8 @@ void describe(Text& text, const mxArray* parameter, const Variant& variant)
     }
     if (variant.isText != nullptr && variant.isText(parameter)) {
         char name[quotedTextLength + 1];
-        (void)mxGetString(parameter, name, sizeof name);
+        // A plain statement: in generated code mxGetString is a macro with no value.
+        mxGetString(parameter, name, sizeof name);
         name[quotedTextLength] = '\0';
         const std::size_t length = mxGetM(parameter) * mxGetN(parameter);
         text.add("'", name, length > quotedTextLength ? "...'" : "'");

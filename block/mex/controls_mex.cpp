@@ -46,5 +46,8 @@ static void mdlTerminate(SimStruct *S) { orvalink::controls::mdlTerminate(S); }
 #ifdef MATLAB_MEX_FILE
 #include "simulink.c"
 #else
+// The registration function that generated C code calls: C linkage, not C++'s.
+extern "C" {
 #include "cg_sfun.h"
+}
 #endif

@@ -2,4 +2,5 @@
 #ifndef TH_ENTRY /* a build of another block names its own */
 #define TH_ENTRY th_generatedCodeEntry
 #endif
+#define TH_LINKAGE /* C code: the linkage of the include */
 #include "sfunction_glue.h"

@@ -2,4 +2,5 @@
 #ifndef TH_ENTRY /* a build as another release names its own */
 #define TH_ENTRY th_mexFileEntry
 #endif
+#define TH_LINKAGE extern "C"
 #include "sfunction_glue.h"

@@ -1,10 +1,12 @@
 function orvalink_demo(action)
 %ORVALINK_DEMO Open a model that flies a sample flight in FlightGear.
-%   ORVALINK_DEMO makes (unless it exists) and opens orvalink_demo.slx in
-%   the current folder, or in your user folder (userpath) when the current
-%   folder cannot be written. The model plays the sample flight
-%   honolulu-climbing-turn.csv through the FlightGear link block, paced to
-%   real time, to FlightGear on this computer, port 5500.
+%   ORVALINK_DEMO makes (unless it exists) and opens orvalink_flight_demo.slx
+%   beside the library orvalink_lib that build_orvalink made for this
+%   release (or, where that folder cannot be written, in the current folder
+%   or your user folder). The model plays the sample flight
+%   honolulu-climbing-turn.csv, kept in the model's workspace as the
+%   variable flight, through the FlightGear link block, paced to real time,
+%   to FlightGear on this computer, port 5500.
 %   ORVALINK_DEMO('run') also simulates it.
 %
 %   Start FlightGear for it first, with one command in a system shell:
@@ -20,6 +22,8 @@ function orvalink_demo(action)
 %   through the FlightGear link block. Start FlightGear for it with
 %       orvalink-fly --controls 5600
 %   and ORVALINK_DEMO('pilot run') simulates it, in real time, for an hour.
+%
+%   Both models need R2018a or later (simulation pacing).
 
 if nargin < 1
     action = 'open';
@@ -27,19 +31,19 @@ end
 if ~ischar(action) || ~any(strcmp(action, {'open', 'run', 'pilot', 'pilot run'}))
     error('orvalink_demo:action', 'orvalink_demo takes no argument, ''run'', ''pilot'' or ''pilot run''.');
 end
+if ~releaseAtLeast('2018a')
+    error('orvalink_demo:release', ['The demo models need simulation pacing, which came in R2018a: in R%s, ' ...
+        'fly the sample flight with orvalink-fly --play honolulu-climbing-turn.csv, or put the library''s ' ...
+        'blocks in a model of your own.'], version('-release'));
+end
 pilot = strncmp(action, 'pilot', 5);
 if pilot
     name = 'orvalink_pilot_demo';
 else
-    name = 'orvalink_demo';
+    % Not orvalink_demo: a model of that name would run in place of this function.
+    name = 'orvalink_flight_demo';
 end
-folder = pwd;
-if ~isWritable(folder)
-    folder = userpath;
-    if ~isempty(folder) && folder(end) == pathsep
-        folder = folder(1:end - 1);
-    end
-end
+folder = modelFolder();
 file = fullfile(folder, [name '.slx']);
 if ~exist(file, 'file')
     if pilot
@@ -54,6 +58,28 @@ open_system(name);
 if any(strcmp(action, {'run', 'pilot run'}))
     sim(name);
 end
+end
+
+function yes = releaseAtLeast(first)
+% version('-release') is 'YYYYa' or 'YYYYb' from R2006b on: they sort as text.
+ordered = sort({first, version('-release')});
+yes = strcmp(ordered{1}, first);
+end
+
+function folder = modelFolder()
+% Beside this release's library, so that each release keeps its own models.
+library = which('orvalink_lib.slx');
+candidates = {fileparts(library), pwd, userpath};
+for k = 1:numel(candidates)
+    folder = candidates{k};
+    if ~isempty(folder) && folder(end) == pathsep  % some releases end userpath so
+        folder = folder(1:end - 1);
+    end
+    if ~isempty(folder) && exist(folder, 'dir') && isWritable(folder)
+        return
+    end
+end
+error('orvalink_demo:folder', 'No folder to save the demo model in: cd to a folder you can write.');
 end
 
 function newModel(name)
@@ -72,9 +98,11 @@ end
 
 function makeModel(name, file, flight)
 newModel(name);
-% [t, u1 ... u28]: the flight's own 20 steps a second.
+% [t, u1 ... u28]: the flight's own 20 steps a second, kept in the model's
+% workspace (saved in the model file), not as text in the block's dialog.
+assignin(get_param(name, 'ModelWorkspace'), 'flight', flight);
 add_block('simulink/Sources/From Workspace', [name '/Flight'], ...
-    'VariableName', mat2str(flight, 12), 'Position', [40 150 120 190]);
+    'VariableName', 'flight', 'SampleTime', '0.05', 'Position', [40 150 120 190]);
 add_block('simulink/Signal Routing/Demux', [name '/Demux'], ...
     'Outputs', '[3 3 2 7 3 1 3 3 3]', 'Position', [180 40 190 300]);
 add_block('orvalink_lib/FlightGear link', [name '/FlightGear link'], 'Position', [260 40 420 300]);
@@ -82,8 +110,10 @@ add_line(name, 'Flight/1', 'Demux/1');
 for port = 1:9
     add_line(name, sprintf('Demux/%d', port), sprintf('FlightGear link/%d', port));
 end
-% Simulink runs as fast as it can; FlightGear wants the flight in real time.
-set_param(name, 'StopTime', num2str(flight(end, 1)), 'EnablePacing', 'on', 'PacingRate', '1');
+% Its own solver and steps, whatever the user's default template; Simulink
+% runs as fast as it can, and FlightGear wants the flight in real time.
+set_param(name, 'SolverType', 'Fixed-step', 'Solver', 'FixedStepDiscrete', 'FixedStep', '0.05', ...
+    'StartTime', '0', 'StopTime', num2str(flight(end, 1), 15), 'EnablePacing', 'on', 'PacingRate', '1');
 save_system(name, file);
 close_system(name, 0);
 end
@@ -279,7 +309,8 @@ end
 
 % The controls block takes what FlightGear sends on its port (5600); a
 % fixed-step solver, paced to real time, for an hour.
-set_param(name, 'Solver', 'ode3', 'FixedStep', '0.01', 'StopTime', '3600', 'EnablePacing', 'on', 'PacingRate', '1');
+set_param(name, 'SolverType', 'Fixed-step', 'Solver', 'ode3', 'FixedStep', '0.01', 'StartTime', '0', ...
+    'StopTime', '3600', 'EnablePacing', 'on', 'PacingRate', '1');
 save_system(name, file);
 close_system(name, 0);
 end
@@ -296,7 +327,7 @@ for k = 1:numel(places)
         if size(values, 2) ~= 28 || size(values, 1) < 2
             error('orvalink_demo:sample', '%s does not hold a flight of 28 columns.', csv);
         end
-        steps = (0:size(values, 1) - 1)' * 0.05;
+        steps = (0:size(values, 1) - 1)' / 20;  % each time the double nearest k/20
         flight = [steps values];
         return
     end

@@ -1,17 +1,28 @@
 function file = orvalink_library(folder)
 %ORVALINK_LIBRARY Make the Simulink library that holds the FlightGear blocks.
-%   ORVALINK_LIBRARY(FOLDER) makes orvalink_lib.slx in FOLDER, holding two
-%   masked blocks: "FlightGear link", which runs the orvalink S-function
-%   (the model's state to FlightGear), and "FlightGear controls", which runs
-%   orvalink_controls (FlightGear's controls to the model). It writes
-%   slblocks.m beside it, so that the Simulink Library Browser lists the
-%   library while FOLDER is on the path. build_orvalink calls it after
-%   building the MEX files into the same folder.
+%   ORVALINK_LIBRARY(FOLDER) makes orvalink_lib.slx (.mdl before R2012a) in
+%   FOLDER, holding two masked blocks: "FlightGear link", which runs the
+%   orvalink S-function (the model's state to FlightGear), and "FlightGear
+%   controls", which runs orvalink_controls (FlightGear's controls to the
+%   model). It writes slblocks.m beside it, so that the Simulink Library
+%   Browser lists the library while FOLDER is on the path; an slblocks.m of
+%   another library there is never overwritten. build_orvalink calls it
+%   after building the MEX files into the same folder. It needs R2010a or
+%   later (Simulink.Mask).
 %   FILE = ORVALINK_LIBRARY(FOLDER) also returns the library's full name.
 
 name = 'orvalink_lib';
 if nargin < 1
     folder = pwd;
+end
+if ~releaseAtLeast('2010a')
+    error('orvalink_library:release', ['The library needs Simulink.Mask, which came in R2010a: in R%s add an ' ...
+        'S-Function block named orvalink by hand.'], version('-release'));
+end
+list = fullfile(folder, 'slblocks.m');
+if exist(list, 'file') && isempty(strfind(fileread(list), [ name ])) %#ok<STREMP>
+    error('orvalink_library:slblocks', ['%s lists another library in the Library Browser, so orvalink will ' ...
+        'not overwrite it: make the library in a folder of its own.'], list);
 end
 try
     close_system(name, 0);  % a library of that name still loaded: made anew
@@ -20,12 +31,7 @@ end
 
 new_system(name, 'Library');
 block = [name '/FlightGear link'];
-add_block('simulink/User-Defined Functions/S-Function', block);
-% The popup gives 1 for version 24 and 2 for version 17.
-set_param(block, 'FunctionName', 'orvalink', ...
-    'Parameters', 'fg_sample_time, fg_host, fg_port, 24 - 7 * (fg_release - 1)', ...
-    'Position', [100 40 260 300]);
-
+add_block('simulink/User-Defined Functions/S-Function', block, 'Position', [100 40 260 300]);
 mask = Simulink.Mask.create(block);
 mask.Type = 'FlightGear link';
 mask.Description = ['Sends the nine inputs to FlightGear as its native flight-dynamics ' ...
@@ -49,11 +55,23 @@ for port = 1:numel(labels)
 end
 mask.Display = display;
 mask.Help = inputHelp();
+% The S-function and what the mask passes it, once the mask variables exist.
+% The popup gives 1 for version 24 and 2 for version 17.
+set_param(block, 'FunctionName', 'orvalink', ...
+    'Parameters', 'fg_sample_time, fg_host, fg_port, 24 - 7 * (fg_release - 1)');
 
 addControlsBlock([name '/FlightGear controls']);
 
-set_param(name, 'EnableLBRepository', 'on');
-file = fullfile(folder, [name '.slx']);
+try
+    set_param(name, 'EnableLBRepository', 'on');
+catch
+    % Releases without the parameter list the library through slblocks.m alone.
+end
+extension = '.slx';
+if ~releaseAtLeast('2012a')
+    extension = '.mdl';  % SLX came in R2012a
+end
+file = fullfile(folder, [name extension]);
 save_system(name, file);
 close_system(name, 0);
 writeLibraryList(folder, name);
@@ -64,9 +82,7 @@ end
 
 function addControlsBlock(block)
 % FlightGear's controls back into the model: the same dialog, the address to listen on.
-add_block('simulink/User-Defined Functions/S-Function', block);
-set_param(block, 'FunctionName', 'orvalink_controls', 'Parameters', 'fgc_sample_time, fgc_host, fgc_port', ...
-    'Position', [340 40 500 300]);
+add_block('simulink/User-Defined Functions/S-Function', block, 'Position', [340 40 500 300]);
 mask = Simulink.Mask.create(block);
 mask.Type = 'FlightGear controls';
 mask.Description = ['Takes FlightGear''s controls (stick, pedals, throttle, brakes) from its native ' ...
@@ -84,6 +100,13 @@ for port = 1:numel(labels)
 end
 mask.Display = display;
 mask.Help = outputHelp();
+set_param(block, 'FunctionName', 'orvalink_controls', 'Parameters', 'fgc_sample_time, fgc_host, fgc_port');
+end
+
+function yes = releaseAtLeast(first)
+% version('-release') is 'YYYYa' or 'YYYYb' from R2006b on: they sort as text.
+ordered = sort({first, version('-release')});
+yes = strcmp(ordered{1}, first);
 end
 
 function text = outputHelp()
@@ -124,7 +147,8 @@ end
 end
 
 function writeLibraryList(folder, name)
-% slblocks.m lists the library in the Library Browser of every release.
+% slblocks.m lists the library in the Library Browser of every release; it
+% names the library, which is how a later run knows the file is its own.
 handle = fopen(fullfile(folder, 'slblocks.m'), 'w');
 if handle < 0
     error('orvalink_library:slblocks', 'Could not write slblocks.m in %s: give a folder you can write.', folder);

@@ -1,11 +1,15 @@
 function simulink_blocks_test(mexFolder, samplesFolder)
 % orvalink_library and orvalink_demo under GNU Octave, with stand-ins for
 % Simulink's calls that refuse any block path, parameter or mask property
-% the documentation does not have: the library's one masked block, what
-% its mask passes to the S-function, the Library Browser entry, and the
-% demo model, where it is made, which flight it plays and how it is wired.
+% the documentation does not have (and a library S-Function's parameters
+% set before its mask): the library's masked blocks, what their masks pass
+% to the S-functions, the Library Browser entry and another library's left
+% alone, each release's library file; the demo models, where they are
+% made, which flight they play from the model's workspace, their solvers,
+% how they are wired, and that the function orvalink_demo stays the one
+% that runs.
 global STANDIN
-STANDIN = struct('pc', false, 'userFolder', '', 'octave', false, 'simulink', true);
+STANDIN = struct('pc', false, 'userFolder', '', 'octave', false, 'simulink', true, 'release', '2024b');
 simulink_standin('reset');
 start = pwd;
 cleanup = onCleanup(@() cd(start));
@@ -73,7 +77,48 @@ browser = slblocks();
 check(strcmp(browser.Browser(1).Library, 'orvalink_lib') && ~isempty(browser.Browser(1).Name), ...
     'slblocks lists the library');
 
+% Each release: SLX from R2012a, MDL before, a refusal before Simulink.Mask
+% (R2010a); a release without EnableLBRepository lists it through slblocks.m alone.
+releases = {
+    % release  repository  file
+    '2012a',   true,       'orvalink_lib.slx'
+    '2011b',   true,       'orvalink_lib.mdl'
+    '2016a',   false,      'orvalink_lib.slx'
+    '2009b',   true,       ''};
+for row = 1:size(releases, 1)
+    STANDIN.release = releases{row, 1};
+    STANDIN.noLibraryBrowserRepository = ~releases{row, 2};
+    simulink_standin('reset');
+    folder = tempname();
+    mkdir(folder);
+    if isempty(releases{row, 3})
+        message = error_of(@() orvalink_library(folder));
+        check(has(message, 'R2010a') && has(message, 'R2009b') && isempty(dir(folder)(3:end)), ...
+            'no library before R2010a, and nothing written');
+    else
+        file = orvalink_library(folder);
+        check(strcmp(file, fullfile(folder, releases{row, 3})) && exist(file, 'file') && ...
+            exist(fullfile(folder, 'slblocks.m'), 'file'), ['R' releases{row, 1} ': ' releases{row, 3}]);
+    end
+end
+STANDIN.release = '2024b';
+STANDIN.noLibraryBrowserRepository = false;
+
+% Another library's slblocks.m: never overwritten, and no library made beside it.
+theirs = tempname();
+mkdir(theirs);
+own = sprintf('function blkStruct = slblocks\nblkStruct.Browser(1).Library = ''my_lib'';\nend\n');
+handle = fopen(fullfile(theirs, 'slblocks.m'), 'w');
+fprintf(handle, '%s', own);
+fclose(handle);
+simulink_standin('reset');
+message = error_of(@() orvalink_library(theirs));
+check(has(message, fullfile(theirs, 'slblocks.m')) && has(message, 'another library'), 'names the other slblocks.m');
+check(strcmp(fileread(fullfile(theirs, 'slblocks.m')), own) && ~exist(fullfile(theirs, 'orvalink_lib.slx'), 'file'), ...
+    'the user''s slblocks.m as it was');
+
 % ---- The demo -----------------------------------------------------------
+% Beside this release's library (on the path), whatever the current folder.
 work = tempname();
 mkdir(work);
 users = tempname();
@@ -82,18 +127,21 @@ STANDIN.userFolder = users;
 cd(work);
 simulink_standin('reset');
 text = evalc('orvalink_demo();');
-model = fullfile(work, 'orvalink_demo.slx');
-check(has(text, ['Made ' model]) && exist(model, 'file') > 0, 'made in the current folder');
+model = fullfile(libraryFolder, 'orvalink_flight_demo.slx');
+check(has(text, ['Made ' model]) && exist(model, 'file') > 0, 'made beside the library');
 state = simulink_standin();
-check(isequal(state.opened, {'orvalink_demo'}) && isempty(state.simulated), 'opened, not simulated');
+check(isequal(state.opened, {'orvalink_flight_demo'}) && isempty(state.simulated), 'opened, not simulated');
 saved = load('-mat', model);
 demo = saved.system;
 check(isequal(sort({demo.blocks.name}), {'Demux', 'Flight', 'FlightGear link'}), 'three blocks');
-flight = eval(demo.blocks(strcmp({demo.blocks.name}, 'Flight')).params.VariableName);
+source = demo.blocks(strcmp({demo.blocks.name}, 'Flight')).params;
+check(strcmp(source.VariableName, 'flight') && strcmp(source.SampleTime, '0.05'), ...
+    'the flight read from a variable, at its own 20 steps a second');
+flight = demo.workspace.flight;
 csv = dlmread(fullfile(samplesFolder, 'honolulu-climbing-turn.csv'), ',', 1, 0);
-check(isequal(size(flight), [size(csv, 1), 29]), 'the whole flight, time first');
+check(isequal(size(flight), [size(csv, 1), 29]), 'the whole flight, time first, in the model''s workspace');
 check(max(abs(flight(:, 1) - (0:size(csv, 1) - 1)' * 0.05)) < 1e-9, 'twenty steps a second');
-check(max(max(abs(flight(:, 2:end) - csv) ./ max(1, abs(csv)))) < 1e-10, 'the sample''s values');
+check(isequal(flight(:, 2:end), csv), 'the sample''s values, exactly');
 demux = demo.blocks(strcmp({demo.blocks.name}, 'Demux'));
 check(strcmp(demux.params.Outputs, '[3 3 2 7 3 1 3 3 3]'), 'split into the nine ports');
 link = demo.blocks(strcmp({demo.blocks.name}, 'FlightGear link'));
@@ -104,21 +152,31 @@ for k = 1:9
     wires(end + 1, :) = {sprintf('Demux/%d', k), sprintf('FlightGear link/%d', k)}; %#ok<AGROW>
 end
 check(isequal(sortrows(demo.lines), sortrows(wires)), 'every port wired');
+check(isequal({demo.params.SolverType, demo.params.Solver, demo.params.FixedStep, demo.params.StartTime}, ...
+    {'Fixed-step', 'FixedStepDiscrete', '0.05', '0'}), 'its own solver and step, not the user''s template');
 check(str2double(demo.params.StopTime) == flight(end, 1) && strcmp(demo.params.EnablePacing, 'on') && ...
     str2double(demo.params.PacingRate) == 1, 'the flight''s length, paced to real time');
 
-% Again: the model is opened as it is, and 'run' simulates it.
+% Again: the model is opened as it is, 'run' simulates it, and the name
+% orvalink_demo is still the function's, here and beside the library.
 simulink_standin('reset');
 text = evalc('orvalink_demo(''run'');');
 state = simulink_standin();
-check(~has(text, 'Made') && isequal(state.simulated, {'orvalink_demo'}), 'an existing model run as it is');
+check(~has(text, 'Made') && isequal(state.simulated, {'orvalink_flight_demo'}), 'an existing model run as it is');
+check(strcmp(standin_precedence('orvalink_demo'), fullfile(package, 'orvalink_demo.m')), ...
+    'orvalink_demo still runs the function');
 check(error_caught(@() orvalink_demo('fly')), 'only ''run'' and ''pilot'' are actions');
+STANDIN.release = '2017b';
+message = error_of(@() orvalink_demo());
+check(has(message, 'R2018a') && has(message, 'R2017b') && has(message, 'orvalink-fly --play'), ...
+    'before simulation pacing: what to do instead');
+STANDIN.release = '2024b';
 
 % The pilot's model: FlightGear's controls fly a small aircraft whose state goes back.
 simulink_standin('reset');
 text = evalc('orvalink_demo(''pilot'');');
-model = fullfile(work, 'orvalink_pilot_demo.slx');
-check(has(text, ['Made ' model]) && exist(model, 'file') > 0, 'the pilot''s model made in the current folder');
+model = fullfile(libraryFolder, 'orvalink_pilot_demo.slx');
+check(has(text, ['Made ' model]) && exist(model, 'file') > 0, 'the pilot''s model made beside the library');
 state = simulink_standin();
 check(isequal(state.opened, {'orvalink_pilot_demo'}) && isempty(state.simulated), 'the pilot''s model opened');
 saved = load('-mat', model);
@@ -150,19 +208,12 @@ check(gainOf('Roll rate') > 0 && gainOf('Path command') < 0, ...
     'FlightGear''s signs: right aileron rolls right, stick back climbs');
 check(any(strcmp(pilot.lines(:, 1), 'Flight controls/1') & strcmp(pilot.lines(:, 2), 'Roll rate/1')), ...
     'the aileron drives the roll rate');
-check(strcmp(pilot.params.Solver, 'ode3') && strcmp(pilot.params.EnablePacing, 'on'), ...
-    'a fixed-step solver, paced to real time');
+check(isequal({pilot.params.SolverType, pilot.params.Solver, pilot.params.StartTime}, {'Fixed-step', 'ode3', '0'}) && ...
+    strcmp(pilot.params.EnablePacing, 'on'), 'a fixed-step solver of its own, paced to real time');
 simulink_standin('reset');
 evalc('orvalink_demo(''pilot run'');');
 state = simulink_standin();
 check(isequal(state.simulated, {'orvalink_pilot_demo'}), '''pilot run'' simulates the pilot''s model');
-
-% A current folder that cannot be written: into the user folder.
-simulink_standin('reset');
-cd('/proc');
-evalc('orvalink_demo();');
-cd(work);
-check(exist(fullfile(users, 'orvalink_demo.slx'), 'file') > 0, 'made in the user folder');
 
 % The sample one or two folders up, as the Linux install and the build lay it out; none at all.
 rmpath(package);
@@ -181,9 +232,11 @@ for depth = 1:3
     mkdir(place);
     cd(place);
     simulink_standin('reset');
+    made = fullfile(libraryFolder, 'orvalink_flight_demo.slx');
+    delete(made);
     if depth < 3
         evalc('orvalink_demo();');
-        check(exist(fullfile(place, 'orvalink_demo.slx'), 'file') > 0, sprintf('the sample %d up', depth));
+        check(exist(made, 'file') > 0, sprintf('the sample %d up', depth));
     else
         message = error_of(@() orvalink_demo());
         check(has(message, 'honolulu-climbing-turn.csv') && has(message, 'reinstall'), 'no sample anywhere');

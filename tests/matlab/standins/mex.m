@@ -12,8 +12,11 @@ classdef mex
         end
     end
     methods (Static)
-        function configurations = getCompilerConfigurations(language)
+        function configurations = getCompilerConfigurations(language, list)
             global STANDIN
+            if nargin > 1 && ~any(strcmp(list, {'Selected', 'Installed', 'Supported'}))
+                standin_fail('mex.getCompilerConfigurations has no list ''%s''', list);
+            end
             STANDIN.languages{end + 1} = language;
             configurations = STANDIN.compilers;
         end

@@ -15,5 +15,5 @@ if isKey(SIMULINK.systems, name)
 end
 SIMULINK.systems(name) = struct('kind', kind, 'blocks', {struct('name', {}, 'kind', {}, 'source', {}, 'params', {}, 'mask', {})}, ...
     'params', struct('EnableLBRepository', 'off', 'Lock', 'off', 'StopTime', '10.0', 'EnablePacing', 'off', ...
-    'PacingRate', '1'), 'lines', {cell(0, 2)});
+    'PacingRate', '1'), 'lines', {cell(0, 2)}, 'workspace', struct());
 end

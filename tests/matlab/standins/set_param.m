@@ -1,7 +1,7 @@
 function set_param(path, varargin)
 % Stand-in: only the parameters the documentation gives for each kind of
 % block or system the package uses, each value text (Position numbers).
-global SIMULINK
+global SIMULINK STANDIN
 if mod(numel(varargin), 2) ~= 0
     standin_fail('set_param takes name-value pairs');
 end
@@ -12,7 +12,12 @@ if isempty(cut)
         standin_fail('no system ''%s'' is loaded', system);
     end
     model = SIMULINK.systems(system);
-    allowed = {'EnableLBRepository', 'Lock', 'StopTime', 'EnablePacing', 'PacingRate', 'Solver', 'FixedStep'};
+    allowed = {'EnableLBRepository', 'Lock', 'StartTime', 'StopTime', 'EnablePacing', 'PacingRate', 'SolverType', ...
+        'Solver', 'FixedStep'};
+    if strcmp(varargin{1}, 'EnableLBRepository') && isfield(STANDIN, 'noLibraryBrowserRepository') && ...
+            STANDIN.noLibraryBrowserRepository
+        error('standin:parameter', '%s has no parameter EnableLBRepository in this release', path);
+    end
     for k = 1:2:numel(varargin)
         check(varargin{k}, varargin{k + 1}, allowed, path);
         model.params.(varargin{k}) = varargin{k + 1};
@@ -34,7 +39,7 @@ switch model.blocks(index).kind
     case 'simulink/User-Defined Functions/S-Function'
         allowed = {'FunctionName', 'Parameters', 'Position'};
     case 'simulink/Sources/From Workspace'
-        allowed = {'VariableName', 'Position'};
+        allowed = {'VariableName', 'SampleTime', 'Position'};
     case 'simulink/Signal Routing/Demux'
         allowed = {'Outputs', 'Position'};
     case 'simulink/Signal Routing/Mux'
@@ -54,6 +59,9 @@ switch model.blocks(index).kind
 end
 for k = 1:2:numel(varargin)
     check(varargin{k}, varargin{k + 1}, allowed, path);
+    if any(strcmp(varargin{k}, {'FunctionName', 'Parameters'})) && strcmp(model.kind, 'Library')
+        needMask(model.blocks(index), varargin{k}, varargin{k + 1}, path);
+    end
     model.blocks(index).params.(varargin{k}) = varargin{k + 1};
 end
 SIMULINK.systems(system) = model;
@@ -69,5 +77,22 @@ if strcmp(name, 'Position')
     end
 elseif ~ischar(value)
     standin_fail('the value of %s must be text', name);
+end
+end
+
+function needMask(block, name, value, path)
+% A library's S-Function is masked before it names its S-function and the
+% mask variables it passes, so that every name it refers to exists.
+if ~isobject(block.mask)
+    standin_fail('%s: %s set before the block''s mask exists', path, name);
+end
+if strcmp(name, 'Parameters')
+    names = regexp(value, '[A-Za-z]\w*', 'match');
+    known = {block.mask.Parameters.Name};
+    for k = 1:numel(names)
+        if ~any(strcmp(names{k}, known))
+            standin_fail('%s: Parameters names ''%s'', which is no mask variable', path, names{k});
+        end
+    end
 end
 end

@@ -45,6 +45,11 @@ else()
 endif()
 
 install(TARGETS orvalink brindle LIBRARY DESTINATION ${block_dir} RUNTIME DESTINATION ${block_dir})
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # 32-bit MATLAB loads the block with no build step: 7.0.4 and earlier by the
+  # name orvalink.dll, 7.1 (R14SP3) on by orvalink.mexw32, which wins where both lie.
+  install(FILES $<TARGET_FILE:orvalink> DESTINATION ${block_dir} RENAME orvalink.mexw32)
+endif()
 if(WIN32)
   install(FILES $<TARGET_FILE:mx> $<TARGET_FILE:mex> DESTINATION ${host_dir})  # no import libraries
 else()

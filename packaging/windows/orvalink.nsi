@@ -94,7 +94,15 @@ Page custom MatlabPage MatlabLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "orvalink is installed"
 ; No folder in this text: a long path would wrap in the middle of a name.
-!define MUI_FINISHPAGE_TEXT "Restart MATLAB, then type build_orvalink once at its prompt: it builds the blocks for your MATLAB from orvalink.cpp and orvalink_controls.cpp (you need a C++ compiler set up for mex) and their library.$\r$\n$\r$\nThen type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link and FlightGear controls blocks from the Library Browser into your model. README.txt tells the rest."
+; The large text area leaves room above the README box for every paragraph.
+!define MUI_FINISHPAGE_TEXT_LARGE
+!if "${ARCH}" == "win64"
+  !define MUI_FINISHPAGE_TEXT "Restart MATLAB (64-bit, R2006b or later), then type build_orvalink once in each release you use: it builds the blocks from orvalink.cpp and orvalink_controls.cpp (you need a C++ compiler set up for mex), and from R2010a their library.$\r$\n$\r$\nThen, in R2018a or later, type orvalink_demo to open a model that flies a sample flight, or drag the FlightGear link and FlightGear controls blocks from the Library Browser into your model. README.txt tells the rest."
+  !define NEXT_STEP "Next: restart MATLAB, then type build_orvalink once in each release you use, then orvalink_demo (R2018a or later)."
+!else
+  !define MUI_FINISHPAGE_TEXT "In a 32-bit MATLAB (R2015b or earlier) the FlightGear link block is ready, as orvalink.mexw32 (and orvalink.dll for 7.0.4 and earlier): restart MATLAB and give an S-Function block the S-function name orvalink and the parameters 0.05, '127.0.0.1', 5500 (util\orvalink-fly relays its packets to FlightGear).$\r$\n$\r$\nFor the FlightGear controls block and, from R2010a, the library, type build_orvalink (it needs a C++ compiler set up for mex). README.txt tells the rest."
+  !define NEXT_STEP "Next: restart MATLAB; the block orvalink is ready (an S-Function block named orvalink). build_orvalink builds the controls block and, from R2010a, the library."
+!endif
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Open README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
@@ -909,8 +917,9 @@ Section "orvalink"
   Call WarnUnknownArchitecture
   !insertmacro Tell "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
   ${IfThen} $R7 != 1 ${|} SetErrorLevel 7 ${|}
-  ; orvalink.dll is the block for this package's own tools; today's 64-bit MATLAB loads a MEX file it builds itself.
-  DetailPrint "Next: restart MATLAB, then type build_orvalink once at its prompt to build the block for your MATLAB, then orvalink_demo."
+  ; orvalink.dll is the block for this package's own tools and, with orvalink.mexw32, for 32-bit MATLAB;
+  ; 64-bit MATLAB loads a MEX file it builds itself.
+  DetailPrint "${NEXT_STEP}"
 SectionEnd
 
 ; ---- Uninstall ----------------------------------------------------------------

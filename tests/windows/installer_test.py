@@ -191,8 +191,11 @@ class Setup(unittest.TestCase):
                      os.path.join("util", "fdm-listen.exe"), os.path.join("util", "fdm-relay.exe"),
                      os.path.join("fgutil", "fdm_native.lua")):
             self.assertIn(name, files)
+        # 32-bit MATLAB loads the block itself: by its MEX name from 7.1 on, as the DLL before.
         self.assertEqual(sorted(n for n in files if os.path.basename(n).lower().startswith("orvalink.")),
-                         ["orvalink.cpp", "orvalink.dll", "orvalink.fmu"])
+                         ["orvalink.cpp", "orvalink.dll", "orvalink.fmu"] + (["orvalink.mexw32"] if ARCH == "win32" else []))
+        if ARCH == "win32":
+            self.assertEqual(read(os.path.join(self.target, "orvalink.mexw32")), read(os.path.join(self.target, "orvalink.dll")))
         self.assertEqual(sorted(os.path.dirname(n) for n in files if os.path.basename(n) in ("libmx.dll", "libmex.dll")),
                          ["util", "util"])
         self.assertTrue(any(n.startswith("samples") and n.endswith(".csv") for n in files))

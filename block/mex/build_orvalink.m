@@ -116,11 +116,18 @@ if ~onPath(folder)
     addpath(folder);
     fprintf('Put %s on the path for this session; to keep it there in R%s, run savepath.\n', folder, release);
 end
-fprintf(['Each MATLAB release builds into a folder of its own: this is R%s''s, %s. If the Library Browser ' ...
-    'is open, refresh it (R2016b and later: lb = LibraryBrowser.LibraryBrowser2; refresh(lb); or close and ' ...
-    'open it again).\n'], release, folder);
-fprintf(['Next: run orvalink_demo (or orvalink_demo(''pilot'') to fly it yourself), or drag the FlightGear ' ...
-    'link and FlightGear controls blocks from the Library Browser (FlightGear link (orvalink)) into your model.\n']);
+fprintf('Each MATLAB release builds into a folder of its own: this is R%s''s, %s.\n', release, folder);
+if releaseAtLeast('2010a')
+    fprintf(['If the Library Browser is open, refresh it (R2016b and later: lb = LibraryBrowser.LibraryBrowser2; ' ...
+        'refresh(lb); or close and open it again).\n']);
+    blocksNext = ['drag the FlightGear link and FlightGear controls blocks from the Library Browser ' ...
+        '(FlightGear link (orvalink)) into your model'];
+    if releaseAtLeast('2018a')
+        fprintf('Next: run orvalink_demo (or orvalink_demo(''pilot'') to fly it yourself), or %s.\n', blocksNext);
+    else
+        fprintf('Next: %s (the demo models need R2018a, for simulation pacing).\n', blocksNext);
+    end
+end
 if nargout == 0
     clear built
 end

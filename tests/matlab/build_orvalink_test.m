@@ -96,9 +96,11 @@ for row = 1:size(cases, 1)
     end
     if isempty(library)
         check(~exist(fullfile(folder, 'slblocks.m'), 'file') && has(text, 'Simulink.Mask') && ...
-            has(text, 'S-function name orvalink'), ['R' name ': no library, and what to do instead']);
+            has(text, 'S-function name orvalink') && ~has(text, 'Next:'), ['R' name ': no library, and what to do instead']);
     else
         check(exist(fullfile(folder, library), 'file') > 0, ['R' name ': the library as ' library]);
+        check(has(text, 'run orvalink_demo') == strcmp(name, '2018a') && has(text, 'Library Browser'), ...
+            ['R' name ': the next step, the demo only where it runs']);
     end
     check(numel(STANDIN.languages) == asked && all(strcmp(STANDIN.languages, 'C++')), ...
         ['R' name ': the compiler asked about']);

@@ -94,6 +94,19 @@ if(TARGET orvalink_fmu)
 endif()
 if(WIN32)
   install(DIRECTORY DESTINATION trim)
+  # Every text file of the package with CR LF line ends, as Windows editors
+  # show them; the readers (MATLAB, the tools' CSV input) take either.
+  install(CODE [[
+    file(GLOB_RECURSE texts "${CMAKE_INSTALL_PREFIX}/*.md" "${CMAKE_INSTALL_PREFIX}/*.m" "${CMAKE_INSTALL_PREFIX}/*.cpp"
+         "${CMAKE_INSTALL_PREFIX}/*.csv" "${CMAKE_INSTALL_PREFIX}/*.lua" "${CMAKE_INSTALL_PREFIX}/*.py"
+         "${CMAKE_INSTALL_PREFIX}/*.txt")
+    foreach(text IN LISTS texts)
+      file(READ "${text}" content)
+      string(REPLACE "\r\n" "\n" content "${content}")
+      string(REPLACE "\n" "\r\n" content "${content}")
+      file(WRITE "${text}" "${content}")
+    endforeach()
+  ]])
 endif()
 
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)

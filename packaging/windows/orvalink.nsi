@@ -10,7 +10,7 @@
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
 ; Exit code 0 on success; 2 when an input is refused (nothing written);
 ; 3 when the path update fails (everything taken back); 4 when installed
-; files or pathdef.m are in use; 5 when another setup or uninstall is
+; files, pathdef.m or pathdef.old are in use; 5 when another setup or uninstall is
 ; running; 6 when a newer orvalink is installed (nothing written); 7 when
 ; installed but pathdef.m has no END ENTRIES line, so the package is not on
 ; MATLAB's path. The reason goes to orvalink-setup.log in the install
@@ -75,14 +75,15 @@ Var Earlier       ; the folder of an earlier install of orvalink ("" when there 
 Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after each change
 Var EarlierDefinition ; the folder of the pathdef.m the earlier install registered in
 Var LogPath       ; where Tell writes its lines ("" for the details only)
+Var EarlierNote   ; what was done before the log started, for its first lines
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs orvalink ${VERSION}, the Simulink block that flies your flight model in FlightGear, with its tools, and puts it on MATLAB's path.$\r$\n$\r$\nClose MATLAB before you go on."
 !insertmacro MUI_PAGE_WELCOME
-; MIT asks nothing of a user: the licence is shown as information, not as a contract.
+; MIT asks nothing of a user: the license is shown as information, not as a contract.
 !define MUI_PAGE_HEADER_TEXT "License"
 !define MUI_PAGE_HEADER_SUBTEXT "orvalink is free software under the MIT License."
-!define MUI_LICENSEPAGE_TEXT_TOP "For your information: the licence under which orvalink comes."
+!define MUI_LICENSEPAGE_TEXT_TOP "For your information: the license under which orvalink comes."
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "It lets you use, copy, change and pass on orvalink, and asks only that the notice stays with copies. There is nothing to accept."
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
@@ -165,7 +166,7 @@ Page custom MatlabPage MatlabLeave
 
 ; ---- The MATLAB folder ---------------------------------------------------
 
-; The newest MATLAB that the registry names, or "".
+; The newest MATLAB that the registry names and that is still there, or "".
 Function NewestMatlab
   Push $0
   Push $1
@@ -183,7 +184,9 @@ Function NewestMatlab
     ${EndIf}
     IntOp $0 $0 + 1
     ReadRegStr $R0 HKLM "SOFTWARE\MathWorks\MATLAB\$1" "MATLABROOT"
+    ; A key left behind by a removed MATLAB names a folder that is gone.
     ${If} $R0 != ""
+    ${AndIf} ${FileExists} "$R0\*.*"
       ${If} $3 == ""
         StrCpy $3 $1
         StrCpy $2 $R0
@@ -361,7 +364,7 @@ FunctionEnd
   ${Loop}
 !macroend
 
-; pathdef.m held open by another program (MATLAB's editor, a text editor):
+; pathdef.m or pathdef.old held open by another program (MATLAB's editor, a text editor):
 ; found before anything changes, as for installed files. Opening it for
 ; reading and writing, sharing nothing, fails with a sharing or lock
 ; violation (32, 33) exactly when another program has it open.
@@ -376,6 +379,18 @@ FunctionEnd
       ${ElseIf} $R7 == 32
       ${OrIf} $R7 == 33
         StrCpy $R9 "${definition}pathdef.m is open in another program, which locks it: probably MATLAB or an editor. Close it there, then try again. Nothing was changed."
+      ${EndIf}
+    ${EndIf}
+    ; Setup renames or replaces pathdef.old, the copy it keeps: in use, it would fail half-way.
+    ${If} $R9 == ""
+    ${AndIf} ${FileExists} "${definition}pathdef.old"
+      System::Call 'kernel32::CreateFileW(w "${definition}pathdef.old", i 0xC0000000, i 0, p 0, i 3, i 0x80, p 0) p .R8 ?e'
+      Pop $R7
+      ${If} $R8 P<> -1
+        System::Call 'kernel32::CloseHandle(p R8)'
+      ${ElseIf} $R7 == 32
+      ${OrIf} $R7 == 33
+        StrCpy $R9 "${definition}pathdef.old is in use: another program has it open. Close it there, then try again. Nothing was changed."
       ${EndIf}
     ${EndIf}
     ${IfThen} $R9 == "" ${|} ${ExitDo} ${|}
@@ -453,7 +468,8 @@ Function RemoveEarlierEntries
   ${OrIf} $0 == "error"
     !insertmacro Stop "$TEMP" "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines; nothing was changed. Is the file writable?" 3
   ${EndIf}
-  !insertmacro Tell "Took $0 entry lines of the earlier orvalink in $Earlier out of $EarlierDefinitionpathdef.m."
+  StrCpy $EarlierNote "Moved orvalink's registration from $EarlierDefinitionpathdef.m (took its $0 entry lines out) to $Definitionpathdef.m: one MATLAB holds orvalink's entries."
+  DetailPrint "$EarlierNote"
 FunctionEnd
 
 ; Then the backup its setup kept, and its files by name, from the lists of
@@ -496,6 +512,39 @@ Function CheckInstallFolder
   ${Else}
     Call CheckFolderCharacters
   ${EndIf}
+  ${If} $Problem == ""
+    StrCpy $R2 $INSTDIR 2
+    StrCpy $R3 $INSTDIR 1 1
+    StrCpy $R4 $INSTDIR 1 2
+    StrCpy $R5 $INSTDIR 3
+    ${If} $R2 == "\\"
+      StrCpy $Problem "The install folder $INSTDIR is a network folder: install on a drive of this computer, such as C:\Program Files\orvalink."
+    ${ElseIf} $R3 != ":"
+    ${OrIf} $R4 != "\"
+    ${OrIf} $R0 < 4
+      StrCpy $Problem "The install folder $INSTDIR is not a whole folder name: give its drive and path, such as C:\Tools\orvalink."
+    ${ElseIfNot} ${FileExists} "$R5*.*"
+      StrCpy $Problem "The install folder $INSTDIR is on drive $R2, which this computer does not have."
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; $R0: the install folder as the command line gives it after " /D=" (NSIS
+; takes the rest of the line), or "" when there is none.
+Function InstallOptionGiven
+  System::Call 'kernel32::GetCommandLineW() w .R2'
+  StrLen $R3 $R2
+  StrCpy $R4 0
+  StrCpy $R0 ""
+  ${DoWhile} $R4 < $R3
+    StrCpy $R5 $R2 4 $R4
+    ${If} $R5 S== " /D="
+      IntOp $R4 $R4 + 4
+      StrCpy $R0 $R2 "" $R4
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R4 $R4 + 1
+  ${Loop}
 FunctionEnd
 
 ; Printable ASCII that a Windows folder name may hold, but for ' and ; (refused with their own reason).
@@ -514,6 +563,15 @@ Function CheckFolderCharacters
       Return
     ${ElseIf} $R3 == ";"
       StrCpy $Problem "The install folder $INSTDIR holds a semicolon (;), which MATLAB's path takes as a separator. Choose a folder without one."
+      Return
+    ${ElseIf} $R3 == "?"
+    ${OrIf} $R3 == "|"
+    ${OrIf} $R3 == "*"
+    ${OrIf} $R3 == "<"
+    ${OrIf} $R3 == ">"
+    ${OrIf} $R3 == "/"
+    ${OrIf} $R3 == '"'
+      StrCpy $Problem "The install folder $INSTDIR holds the character $R3, which no Windows folder name may hold. Choose another folder."
       Return
     ${EndIf}
     StrCpy $R4 0
@@ -547,7 +605,7 @@ Function CheckMatlabFolder
   StrCpy $Problem ""
   StrLen $R0 $Definition
   ${If} $Matlab == ""
-    StrCpy $Problem "No MATLAB folder is named in the registry. Choose the folder MATLAB is installed in (silently: /MATLAB=<folder>)."
+    StrCpy $Problem "No ${BITS}-bit MATLAB was found: the registry names none whose folder is there. Choose the folder MATLAB is installed in (silently: /MATLAB=<folder>); for a ${OTHER_BITS}-bit MATLAB use orvalink-${VERSION}-${OTHER_ARCH}-setup.exe."
     Return
   ${EndIf}
   Push $R0
@@ -559,7 +617,7 @@ Function CheckMatlabFolder
   ${ElseIf} $R0 > ${MAX_DEFINITION}
     StrCpy $Problem "The path definition folder $Definition has $R0 characters, more than the ${MAX_DEFINITION} that setup can write. ${BY_HAND}"
   ${ElseIfNot} ${FileExists} "$Definitionpathdef.m"
-    StrCpy $Problem "$Definition holds no pathdef.m: $Matlab is not a MATLAB folder. Choose the folder MATLAB is installed in."
+    StrCpy $Problem "$Definition holds no pathdef.m, the file that lists MATLAB's path. If $Matlab is where MATLAB is installed, make the file again: start MATLAB as an administrator and type savepath. Otherwise choose the folder MATLAB is installed in."
   ${ElseIfNot} ${FileExists} "$Matlab\bin\${ARCH}\*.*"
   ${AndIf} ${FileExists} "$Matlab\bin\${OTHER_ARCH}\*.*"
     StrCpy $Problem "$Matlab is a ${OTHER_BITS}-bit MATLAB (it has bin\${OTHER_ARCH}, not bin\${ARCH}). Use the ${OTHER_BITS}-bit setup, orvalink-${VERSION}-${OTHER_ARCH}-setup.exe."
@@ -627,14 +685,32 @@ Function .onInit
   ${EndIf}
   ClearErrors
   Call SetMatlab
+  Call InstallOptionNotLast
+  ${If} ${Errors}
+    Call InstallOptionGiven
+    ; "/D=C:\Tools\orvalink /S": the /S is part of the folder; the caller meant a silent run.
+    StrCpy $R1 "$R0 "
+    StrLen $R3 $R1
+    StrCpy $R4 0
+    ${DoWhile} $R4 < $R3
+      StrCpy $R5 $R1 4 $R4
+      ${If} $R5 == " /S "
+        SetSilent silent
+        ${ExitDo}
+      ${EndIf}
+      IntOp $R4 $R4 + 1
+    ${Loop}
+    !insertmacro Stop "$TEMP" "/D= is not last on the command line ($\"/D=$R0$\"), so setup would take the options after it for part of the install folder. Give /D= last: setup /S /D=C:\Tools\orvalink. Nothing was installed." 2
+  ${EndIf}
+  Call InstallOptionGiven
+  ${If} $R0 != ""
+  ${AndIf} $R0 != $INSTDIR
+    !insertmacro Stop "$TEMP" "The install folder $R0 is not one setup can use (setup would have installed into $INSTDIR instead): give a whole folder on a drive of this computer, such as /D=C:\Tools\orvalink. Nothing was installed." 2
+  ${EndIf}
   ${If} ${Silent}
     Call QuotedInstallOption
     ${If} ${Errors}
       !insertmacro Stop "$TEMP" "The install folder was given as $\"/D=...$\", in quotes, which setup cannot read: give /D= last and without quotes, even with blanks in the folder (/D=C:\Program Files\orvalink). Nothing was installed." 2
-    ${EndIf}
-    Call InstallOptionNotLast
-    ${If} ${Errors}
-      !insertmacro Stop "$TEMP" "/D= is not last on the command line, so setup would take the options after it for part of the install folder ($INSTDIR). Give /D= last. Nothing was installed." 2
     ${EndIf}
     Call CheckInstallFolder
     ${If} $Problem != ""
@@ -672,7 +748,7 @@ Function MatlabPage
   !insertmacro MUI_HEADER_TEXT "Choose MATLAB" "Choose the MATLAB installation that should find orvalink."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 36u "Setup adds the orvalink folders to this MATLAB's path definition, <MATLAB folder>\toolbox\local\pathdef.m. It keeps a copy of the file as it was, pathdef.old, beside it."
+  ${NSD_CreateLabel} 0 0 100% 36u "Setup adds the orvalink folders to this MATLAB's path definition, <MATLAB folder>\toolbox\local\pathdef.m, and keeps a copy of the file as it was, pathdef.old, beside it. One MATLAB holds orvalink's entries: choosing another moves them there."
   Pop $0
   ${NSD_CreateLabel} 0 40u 100% 10u "MATLAB folder:"
   Pop $0
@@ -807,6 +883,15 @@ Section "orvalink"
   ; left behind, so that pathdef.m ends up with exactly one set; then its
   ; files, by name.
   Call FindEarlierInstall
+  ; The earlier install's MATLAB too, when it is another: its lines go first.
+  ${If} $Earlier != ""
+    ReadINIStr $R0 "$Earlier\install.ini" "orvalink" "definition"
+    ${If} $R0 != ""
+    ${AndIf} $R0 != $Definition
+      !insertmacro StopWhilePathdefLocked "$R0" "$TEMP\${LOG_NAME}"
+    ${EndIf}
+  ${EndIf}
+  StrCpy $EarlierNote ""
   Call RemoveEarlierEntries
   !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
   ${If} $0 == -1
@@ -818,6 +903,7 @@ Section "orvalink"
   StrCpy $LogPath "$INSTDIR\${LOG_NAME}"
   Delete "$LogPath"
   !insertmacro Tell "orvalink ${VERSION} setup, into $INSTDIR, for the MATLAB in $Matlab."
+  ${IfThen} $EarlierNote != "" ${|} !insertmacro AppendLog "$LogPath" "$EarlierNote" ${|}
   ${If} $0 > 0
     !insertmacro Tell "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
   ${EndIf}
@@ -902,7 +988,7 @@ Section "orvalink"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
   ${EndIf}
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "orvalink ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "orvalink ${VERSION} (${BITS}-bit)"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -944,6 +1030,37 @@ Function un.RemoveEntries
   ${EndIf}
 FunctionEnd
 
+; Without install.ini (deleted by hand), the entries are found where they
+; are: in the pathdef.m of each MATLAB the registry names, by the folder
+; they name. $R6: how many path definitions named it.
+Function un.RemoveEntriesEverywhere
+  StrCpy $R6 0
+  StrCpy $R8 0
+  ${Do}
+    ClearErrors
+    EnumRegKey $R9 HKLM "SOFTWARE\MathWorks\MATLAB" $R8
+    ${If} ${Errors}
+    ${OrIf} $R9 == ""
+      ${ExitDo}
+    ${EndIf}
+    IntOp $R8 $R8 + 1
+    ReadRegStr $R5 HKLM "SOFTWARE\MathWorks\MATLAB\$R9" "MATLABROOT"
+    ${If} $R5 != ""
+    ${AndIf} ${FileExists} "$R5\toolbox\local\pathdef.m"
+      StrCpy $Definition "$R5\toolbox\local\"
+      !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
+      ${If} $0 == -1
+      ${OrIf} $0 == "error"
+        !insertmacro Tell "Could not rewrite $Definitionpathdef.m, which may name orvalink's folders. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+        IntOp $R6 $R6 + 1
+      ${ElseIf} $0 > 0
+        !insertmacro Tell "Took orvalink's folders off MATLAB's path ($0 lines of $Definitionpathdef.m)."
+        IntOp $R6 $R6 + 1
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
 Function un.onInit
   StrCpy $LogPath "$TEMP\${UNINSTALL_LOG_NAME}"
   !insertmacro OneAtATime "$LogPath"
@@ -962,6 +1079,13 @@ Section "Uninstall"
   ${If} $Definition != ""
     Call un.RemoveEntries
     !insertmacro RemoveOwnBackup "$INSTDIR" "$Definition"
+  ${Else}
+    !insertmacro Tell "$INSTDIR\install.ini is gone, so uninstall looks for orvalink's entry lines in the path definition of every MATLAB the registry names."
+    Call un.RemoveEntriesEverywhere
+    ${If} $R6 == 0
+      !insertmacro Tell "No MATLAB the registry names lists orvalink's folders on its path. If another MATLAB does, take them off there: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
+    ${EndIf}
+    !insertmacro Tell "A pathdef.old that setup kept stays where it is: without install.ini, uninstall cannot tell it from one of yours."
   ${EndIf}
   SetDetailsPrint none
   !insertmacro RemoveFilesBody

@@ -199,6 +199,11 @@ class Setup(unittest.TestCase):
         self.assertEqual(sorted(os.path.dirname(n) for n in files if os.path.basename(n) in ("libmx.dll", "libmex.dll")),
                          ["util", "util"])
         self.assertTrue(any(n.startswith("samples") and n.endswith(".csv") for n in files))
+        # Every text file with CR LF, as Windows editors show them.
+        texts = [n for n in files if n.endswith((".md", ".m", ".cpp", ".csv", ".lua", ".py", ".txt"))]
+        self.assertIn("CHANGELOG.md", texts)
+        for name in texts:
+            self.assertEqual(files[name].count(b"\n"), files[name].count(b"\r\n"), name)
         self.assertTrue(os.path.isdir(os.path.join(self.target, "trim")))
 
         # The installed runner, started from its folder, finds the block in the folder above.
@@ -323,6 +328,8 @@ class Setup(unittest.TestCase):
         query = wine(["reg", "query", UNINSTALL_KEY], text=True).stdout
         values = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", query, re.M))
         self.assertEqual(values.get("DisplayVersion"), VERSION)
+        # Both setups installed show two entries: each names its bitness.
+        self.assertEqual(values.get("DisplayName"), f"orvalink {VERSION} ({ARCH[3:]}-bit)")
         self.assertEqual(values.get("Publisher"), "The orvalink developers")
         self.assertEqual(values.get("DisplayIcon"), windows(self.target) + "\\uninstall.exe")
         self.assertEqual(values.get("Readme"), windows(self.target) + "\\README.txt")
@@ -355,16 +362,16 @@ class Setup(unittest.TestCase):
         self.assertEqual(self.install().returncode, 0)
         self.uninstall()
 
-    def test_a_failed_path_update_leaves_nothing_behind(self):
-        # The user's pathdef.old, held open, cannot be kept aside after the files are in place.
+    def test_a_pathdef_old_held_open_stops_setup_before_anything_changes(self):
+        # The user's pathdef.old, held open, could not be kept aside: found before any file is written.
         pathdef = os.path.join(self.local, "pathdef.m")
         own = os.path.join(self.local, "pathdef.old")
         with open(own, "wb") as handle:
             handle.write(b"% the user's own backup\r\n")
         with held("file", windows(own)):
             run = self.install()
-        self.assertEqual(run.returncode, 3)
-        self.assertIn("Could not rename the earlier", self.last_log_line())
+        self.assertEqual(run.returncode, 4)
+        self.assertIn("pathdef.old is in use: another program has it open", self.last_log_line())
         self.assertEqual(read(pathdef), PATHDEF)
         self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
         self.assertFalse(os.path.exists(self.target))
@@ -434,7 +441,9 @@ class Setup(unittest.TestCase):
             handle.write(PATHDEF)
         key = "HKLM\\SOFTWARE\\MathWorks\\MATLAB"
         try:
-            for version, root in (("9.6", older), ("24.2", self.matlab), ("9.14", older)):
+            # The newest key is a MATLAB since removed: its folder is gone, so it is passed over.
+            removed = os.path.join(self.work, "MATLAB", "R2025a")
+            for version, root in (("9.6", older), ("24.2", self.matlab), ("9.14", older), ("25.1", removed)):
                 self.assertEqual(wine(["reg", "add", f"{key}\\{version}", "/v", "MATLABROOT", "/d", windows(root),
                                        "/f"]).returncode, 0)
             run = wine([SETUP, "/S", "/D=" + windows(self.target)])
@@ -459,7 +468,7 @@ class Setup(unittest.TestCase):
             (long_target, self.matlab, "has 104 characters"),
             (self.target, greek, "ANSI code page cannot hold"),
             (self.target, long_matlab, "more than the 108"),
-            (self.target, no_pathdef, "holds no pathdef.m"),
+            (self.target, no_pathdef, "holds no pathdef.m, the file that lists MATLAB's path. If "),
             (self.work + "/O'Neil/orvalink", self.matlab, "holds a quote"),
             (self.work + "/a;b/orvalink", self.matlab, "holds a semicolon"),
             (self.work + "/J\u00f6rg/orvalink", self.matlab, "is not printable ASCII"),
@@ -482,6 +491,66 @@ class Setup(unittest.TestCase):
         self.assertIn("/D= is not last", self.last_log_line())
 
 
+    def test_install_folders_as_given_are_taken_or_refused_before_any_page(self):
+        """A folder that NSIS would replace with its default, or that is no
+        whole folder on a drive here, and /S after /D=: exit 2, nothing written."""
+        elsewhere = "not one setup can use"  # NSIS put its default in its place
+        cases = [
+            # /D= value          before   after    what the log says
+            ("Q:\\orvalink", ["/S"], [], ("which this computer does not have", elsewhere)),
+            ("orvalink", ["/S"], [], ("not a whole folder name", elsewhere)),
+            ("C:", ["/S"], [], ("not a whole folder name", elsewhere)),
+            ("\\\\server\\share\\orvalink", ["/S"], [], ("network folder", elsewhere)),
+            ("C:\\a?b", ["/S"], [], ("which no Windows folder name may hold", elsewhere)),
+            ("C:\\a|b", ["/S"], [], ("which no Windows folder name may hold", elsewhere)),
+            # A deployment that meant to be silent: no page may wait for a click.
+            (windows(self.target), [], ["/S"], ("/D= is not last",)),
+        ]
+        for given, before_d, after_d, reasons in cases:
+            before = snapshot(self.work)
+            run = wine([SETUP] + before_d + ["/MATLAB=" + windows(self.matlab), "/D=" + given] + after_d)
+            self.assertEqual(run.returncode, 2, given)
+            self.assertEqual(snapshot(self.work), before, given)
+            last = self.last_log_line()
+            self.assertTrue(any(reason in last for reason in reasons), (given, last))
+            self.assertNotEqual(wine(["reg", "query", UNINSTALL_KEY]).returncode, 0, given)
+            for default in ("C:\\Program Files\\orvalink", "C:\\Program Files (x86)\\orvalink"):
+                where = wine(["winepath", "-u", default], text=True).stdout.strip()
+                self.assertFalse(where and os.path.exists(where), (given, default))
+
+    def test_no_matlab_of_this_bitness_is_said_so(self):
+        run = wine([SETUP, "/S", "/D=" + windows(self.target)])
+        self.assertEqual(run.returncode, 2)
+        self.assertIn(f"No {ARCH[3:]}-bit MATLAB was found", self.last_log_line())
+        self.assertFalse(os.path.exists(self.target))
+
+    def test_a_second_matlab_takes_the_registration_and_the_log_says_so(self):
+        other = os.path.join(self.work, "MATLAB", "R2023b")
+        shutil.copytree(self.matlab, other)
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(self.install(matlab=other).returncode, 0)
+        self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
+        self.assertIn(self.entries().encode(), read(os.path.join(other, "toolbox", "local", "pathdef.m")))
+        log = "\n".join(read_log(os.path.join(self.target, "orvalink-setup.log")))
+        self.assertIn("Moved orvalink's registration from " + windows(self.local) + "\\pathdef.m", log)
+        self.uninstall()
+
+    def test_an_uninstall_without_install_ini_finds_the_entries_by_their_folder(self):
+        key = "HKLM\\SOFTWARE\\MathWorks\\MATLAB"
+        try:
+            self.assertEqual(wine(["reg", "add", f"{key}\\24.2", "/v", "MATLABROOT", "/d", windows(self.matlab),
+                                   "/f"]).returncode, 0)
+            self.assertEqual(self.install().returncode, 0)
+            os.remove(os.path.join(self.target, "install.ini"))
+            self.uninstall()
+            with open(os.path.join(wine_temp(), "orvalink-uninstall.log"), encoding="utf-16") as handle:
+                log = handle.read()
+            self.assertIn("install.ini is gone", log)
+            self.assertIn("Took orvalink's folders off MATLAB's path (5 lines of " + windows(self.local), log)
+            self.assertEqual(read(os.path.join(self.local, "pathdef.m")), PATHDEF)
+        finally:
+            wine(["reg", "delete", "HKLM\\SOFTWARE\\MathWorks", "/f"])
+
     def put_user_files(self):
         """A file of the user's in the install folder and in each of its package folders."""
         mine = {name: f"{name}: the user's own\r\n".encode() for name in
@@ -501,6 +570,14 @@ class Setup(unittest.TestCase):
         previous = wine([PREVIOUS_SETUP, "/S", "/MATLAB=" + windows(self.matlab), "/D=" + windows(self.target)])
         self.assertEqual(previous.returncode, 0)
         mine = self.put_user_files()
+        # An upgrade that cannot finish (setup's pathdef.old held open) stops before it takes
+        # anything of the earlier copy: its files, entries and Add/Remove entry stay.
+        before = snapshot(self.work)
+        key = wine(["reg", "query", UNINSTALL_KEY], text=True).stdout
+        with held("file", windows(os.path.join(self.local, "pathdef.old"))):
+            self.assertEqual(self.install().returncode, 4)
+        self.assertEqual(snapshot(self.work), before)
+        self.assertEqual(wine(["reg", "query", UNINSTALL_KEY], text=True).stdout, key)
         # Upgrade; then the previous release's setup again (it cannot refuse: it does not know
         # this one), which meets this release's uninstaller; then upgrade once more.
         for setup, code in ((SETUP, 0), (PREVIOUS_SETUP, 0), (SETUP, 0)):

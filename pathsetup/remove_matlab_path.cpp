@@ -3,6 +3,7 @@
 // entry lines and writes the rest back byte for byte, line ends included.
 #include "remove_matlab_path.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -85,33 +86,29 @@ std::string_view entryFolder(std::string_view line)
     return folder;
 }
 
-bool isPackageEntry(std::string_view line, std::string_view packageFolder)
+// Which of the package's five folders `line` names (0 the package folder, 1
+// samples, 2 trim, 3 util, 4 fgutil), or -1 when it is no entry of them.
+int packageEntry(std::string_view line, std::string_view packageFolder)
 {
     const std::string_view folder = withoutTrailingSeparators(entryFolder(line));
     const std::string_view package = withoutTrailingSeparators(packageFolder);
     if (folder.size() < package.size() || !sameFolderText(folder.substr(0, package.size()), package)) {
-        return false;
+        return -1;
     }
     const std::string_view rest = folder.substr(package.size());
-    for (std::string_view suffix : subfolderSuffixes) {
-        if (sameFolderText(rest, suffix)) {
-            return true;
+    for (std::size_t i = 0; i < entryFolderCount; ++i) {
+        if (sameFolderText(rest, subfolderSuffixes[i])) {
+            return static_cast<int>(i);
         }
     }
-    return false;
+    return -1;
 }
 
-}  // namespace
-
-std::string withoutEntries(std::string_view text, std::string_view packageFolder, std::size_t& removed)
+// The line ends of `text` walked in order: `visit(line, content, entry)` for
+// each line with its line end, without it, and which folder it names.
+template <typename Visit>
+void forEachLine(std::string_view text, std::string_view packageFolder, Visit visit)
 {
-    removed = 0;
-    std::string kept;
-    kept.reserve(text.size());
-    if (withoutTrailingSeparators(packageFolder).empty()) {
-        kept.assign(text);
-        return kept;
-    }
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t feed = text.find('\n', start);
@@ -121,14 +118,81 @@ std::string withoutEntries(std::string_view text, std::string_view packageFolder
         while (!content.empty() && (content.back() == '\n' || content.back() == '\r')) {
             content.remove_suffix(1);
         }
-        if (isPackageEntry(content, packageFolder)) {
+        visit(line, packageEntry(content, packageFolder));
+        start = end;
+    }
+}
+
+// Reads `path` whole; false when it cannot be read or is larger than any path definition.
+bool readDefinition(const std::string& path, std::string& text)
+{
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        return false;
+    }
+    char chunk[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= maxFileSize) {
+        text.append(chunk, got);
+    }
+    const bool readWhole = std::ferror(in) == 0 && text.size() <= maxFileSize;
+    std::fclose(in);
+    return readWhole;
+}
+
+}  // namespace
+
+std::string withoutEntries(std::string_view text, std::string_view packageFolder, std::size_t& removed,
+                           EntryCounts keep)
+{
+    removed = 0;
+    std::string kept;
+    kept.reserve(text.size());
+    if (withoutTrailingSeparators(packageFolder).empty()) {
+        kept.assign(text);
+        return kept;
+    }
+    EntryCounts seen{};
+    forEachLine(text, packageFolder, [&](std::string_view line, int entry) {
+        if (entry >= 0 && seen[static_cast<std::size_t>(entry)]++ >= keep[static_cast<std::size_t>(entry)]) {
             ++removed;
         } else {
             kept.append(line);
         }
-        start = end;
-    }
+    });
     return kept;
+}
+
+EntryCounts countEntries(std::string_view text, std::string_view packageFolder)
+{
+    EntryCounts counts{};
+    if (!withoutTrailingSeparators(packageFolder).empty()) {
+        forEachLine(text, packageFolder, [&](std::string_view, int entry) {
+            if (entry >= 0) {
+                ++counts[static_cast<std::size_t>(entry)];
+            }
+        });
+    }
+    return counts;
+}
+
+std::int32_t packed(const EntryCounts& counts)
+{
+    std::int32_t word = 0;
+    for (std::size_t i = entryFolderCount; i-- > 0;) {
+        word = word * 16 + static_cast<std::int32_t>(std::min<std::size_t>(counts[i], 15));
+    }
+    return word;
+}
+
+EntryCounts unpacked(std::int32_t word)
+{
+    EntryCounts counts{};
+    const auto bits = static_cast<std::uint32_t>(word);
+    for (std::size_t i = 0; i < entryFolderCount; ++i) {
+        counts[i] = (bits >> (4 * i)) & 15u;
+    }
+    return counts;
 }
 
 bool replaceFile(const std::string& path, std::string_view text)
@@ -151,33 +215,45 @@ bool replaceFile(const std::string& path, std::string_view text)
 
 extern "C" std::int32_t PATHREMOVE_CALL RemoveMatlabPath(const char* packageFolder, const char* definitionFolder)
 {
+    return RemoveMatlabPathKeeping(packageFolder, definitionFolder, 0);
+}
+
+extern "C" std::int32_t PATHREMOVE_CALL RemoveMatlabPathKeeping(const char* packageFolder, const char* definitionFolder,
+                                                               std::int32_t keep)
+{
     using namespace pathremove;
     if (packageFolder == nullptr || definitionFolder == nullptr) {
         return -1;
     }
     try {
         const std::string path = std::string(definitionFolder) + "pathdef.m";
-        std::FILE* in = std::fopen(path.c_str(), "rb");
-        if (in == nullptr) {
-            return -1;
-        }
         std::string text;
-        char chunk[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= maxFileSize) {
-            text.append(chunk, got);
-        }
-        const bool readWhole = std::ferror(in) == 0 && text.size() <= maxFileSize;
-        std::fclose(in);
-        if (!readWhole) {
+        if (!readDefinition(path, text)) {
             return -1;
         }
         std::size_t removed = 0;
-        const std::string kept = withoutEntries(text, packageFolder, removed);
+        const std::string kept = withoutEntries(text, packageFolder, removed, unpacked(keep));
         if (removed == 0) {
             return 0;
         }
         return replaceFile(path, kept) ? static_cast<std::int32_t>(removed) : -1;
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+extern "C" std::int32_t PATHREMOVE_CALL CountMatlabPathEntries(const char* packageFolder, const char* definitionFolder)
+{
+    using namespace pathremove;
+    if (packageFolder == nullptr || definitionFolder == nullptr) {
+        return -1;
+    }
+    try {
+        std::string text;
+        if (!readDefinition(std::string(definitionFolder) + "pathdef.m", text)) {
+            return -1;
+        }
+        return packed(countEntries(text, packageFolder));
     } catch (const std::bad_alloc&) {
         return -1;
     }

@@ -3,6 +3,7 @@
 // has laid them out since.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +25,20 @@
 extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL RemoveMatlabPath(const char* packageFolder,
                                                                           const char* definitionFolder);
 
+// As RemoveMatlabPath, but keeps the first lines of each folder that `keep`
+// counts (four bits a folder, the package folder lowest, then samples, trim,
+// util, fgutil): the entries a user had before the install, which
+// CountMatlabPathEntries counted then.
+extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL RemoveMatlabPathKeeping(const char* packageFolder,
+                                                                                  const char* definitionFolder,
+                                                                                  std::int32_t keep);
+
+// How many entry lines of each of the package's five folders pathdef.m
+// holds, packed as RemoveMatlabPathKeeping takes them (at most 15 each), or
+// -1 when the file cannot be read.
+extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL CountMatlabPathEntries(const char* packageFolder,
+                                                                                 const char* definitionFolder);
+
 // 1 when the two files hold the same bytes, 0 when they differ, -1 when
 // either cannot be read: the setup's take-back restores pathdef.m from
 // pathdef.old only when a failed update changed it.
@@ -32,13 +47,26 @@ extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL FilesEqual(const char*
 namespace pathremove {
 
 constexpr std::size_t maxFileSize = 64u << 20;  // far above any path definition
+constexpr std::size_t entryFolderCount = 5;       // the package folder, samples, trim, util, fgutil
 
-// `text` without the entry lines of `packageFolder`'s five folders; `removed` counts them.
+// Entry lines of each of the five folders, in that order.
+using EntryCounts = std::array<std::size_t, entryFolderCount>;
+
+// `text` without the entry lines of `packageFolder`'s five folders, but for
+// the first `keep` of each; `removed` counts the lines taken out.
 // An entry line is a quoted folder, ended by ';' inside the quotes or not,
 // then optionally a comma and the continuation "...", with blanks anywhere
 // between; folders compare as Windows compares them (case-insensitive
 // ASCII, '\' and '/' alike, no trailing separator).
-std::string withoutEntries(std::string_view text, std::string_view packageFolder, std::size_t& removed);
+std::string withoutEntries(std::string_view text, std::string_view packageFolder, std::size_t& removed,
+                           EntryCounts keep = {});
+
+// The entry lines of each of `packageFolder`'s five folders in `text`.
+EntryCounts countEntries(std::string_view text, std::string_view packageFolder);
+
+// Counts as the exports take them, four bits a folder (capped at 15), and back.
+std::int32_t packed(const EntryCounts& counts);
+EntryCounts unpacked(std::int32_t word);
 
 // Replaces `path` with `text`: written beside it, then moved over it, so that
 // a failed step leaves the old file whole. False on failure.

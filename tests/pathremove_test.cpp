@@ -104,6 +104,39 @@ TEST(PathRemove, keeps_lines_that_name_other_folders_or_are_no_plain_entry)
     EXPECT_EQ(removed(head + "'\\;',...\n" + tail, count, "\\"), head + "'\\;',...\n" + tail);
 }
 
+// The user's own entries of the package's folders, there before the install:
+// the first of each folder are kept, as many as were counted then.
+TEST(PathRemove, keeps_the_first_entries_of_each_folder_that_the_user_had)
+{
+    const std::string mine = "'" + package + ";',...\n'" + package + "\\util;',...\n";
+    const std::string text = head + mine + other + installed(package) + tail;
+    using pathremove::EntryCounts;
+    const struct {
+        EntryCounts keep;
+        std::string left;
+        std::size_t removed;
+    } cases[] = {
+        {{1, 0, 0, 1, 0}, head + mine + other + tail, 5},  // the user's two, before ours
+        {{0, 0, 0, 0, 0}, head + other + tail, 7},  // none counted: every line goes
+        {{2, 1, 1, 2, 1}, text, 0},  // as many as there are: none goes
+        {{1, 0, 0, 0, 0}, head + "'" + package + ";',...\n" + other + tail, 6},
+        {{0, 0, 0, 1, 5}, head + "'" + package + "\\util;',...\n" + other + "'" + package + "\\fgutil;',...\n" + tail, 5},
+    };
+    for (const auto& c : cases) {
+        std::size_t count = 0;
+        EXPECT_EQ(withoutEntries(text, package, count, c.keep), c.left) << c.removed;
+        EXPECT_EQ(count, c.removed);
+    }
+    // Counting sees what removing sees, and the counts travel as four bits a folder.
+    const EntryCounts counted = pathremove::countEntries(text + installed(package), package);
+    EXPECT_EQ(counted, (EntryCounts{3, 2, 2, 3, 2}));
+    EXPECT_EQ(pathremove::countEntries(text, ""), EntryCounts{});
+    EXPECT_EQ(pathremove::packed(counted), 0x23223);
+    EXPECT_EQ(pathremove::unpacked(0x23223), counted);
+    EXPECT_EQ(pathremove::packed(EntryCounts{16, 0, 0, 0, 15}), 0xF000F);  // capped, never carried over
+    EXPECT_EQ(pathremove::unpacked(-1), (EntryCounts{15, 15, 15, 15, 15}));
+}
+
 class RemoveMatlabPathFile : public testing::Test {
 protected:
     void SetUp() override
@@ -141,6 +174,23 @@ TEST_F(RemoveMatlabPathFile, rewrites_the_file_and_reports_the_lines_removed)
     write(head + one + filler + tail + "x");
     EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), 1);
     EXPECT_EQ(read(), head + filler + tail + "x");
+}
+
+TEST_F(RemoveMatlabPathFile, counts_entries_and_keeps_those_it_is_told_to)
+{
+    const std::string mine = "'" + package + "\\samples;',...\n";
+    write(head + mine + installed(package) + tail);
+    EXPECT_EQ(CountMatlabPathEntries(package.c_str(), folder.c_str()), 0x11121);
+    EXPECT_EQ(RemoveMatlabPathKeeping(package.c_str(), folder.c_str(), 0x10), 5);  // the user's samples line
+    EXPECT_EQ(read(), head + mine + tail);
+    EXPECT_EQ(CountMatlabPathEntries(package.c_str(), folder.c_str()), 0x10);
+    EXPECT_EQ(RemoveMatlabPathKeeping(package.c_str(), folder.c_str(), 0x10), 0);
+    EXPECT_EQ(CountMatlabPathEntries(nullptr, folder.c_str()), -1);
+    EXPECT_EQ(CountMatlabPathEntries(package.c_str(), nullptr), -1);
+    EXPECT_EQ(RemoveMatlabPathKeeping(nullptr, folder.c_str(), 0), -1);
+    fs::remove(dir / "pathdef.m");
+    EXPECT_EQ(CountMatlabPathEntries(package.c_str(), folder.c_str()), -1);
+    EXPECT_EQ(RemoveMatlabPathKeeping(package.c_str(), folder.c_str(), 0), -1);
 }
 
 TEST_F(RemoveMatlabPathFile, fails_and_changes_nothing_when_it_cannot_read_or_replace)

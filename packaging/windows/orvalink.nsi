@@ -76,6 +76,7 @@ Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after ea
 Var EarlierDefinition ; the folder of the pathdef.m the earlier install registered in
 Var LogPath       ; where Tell writes its lines ("" for the details only)
 Var EarlierNote   ; what was done before the log started, for its first lines
+Var UserEntries   ; the user's own entry lines of the package's folders, packed (CountMatlabPathEntries)
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs orvalink ${VERSION}, the Simulink block that flies your flight model in FlightGear, with its tools, and puts it on MATLAB's path.$\r$\n$\r$\nClose MATLAB before you go on."
@@ -300,11 +301,20 @@ FunctionEnd
   SetOutPath "$TEMP"
 !macroend
 
-!macro RemoveEntriesOf folder definition
+; `keep`: the user's own entry lines of the folders, there before the install
+; (CountMatlabPathEntries's count, kept in install.ini): they stay.
+!macro RemoveEntriesOf folder definition keep
   ${GetFileAttributes} "${definition}pathdef.m" "READONLY" $R7
   ${IfThen} $R7 == 1 ${|} SetFileAttributes "${definition}pathdef.m" NORMAL ${|}
-  !insertmacro CallPathRemove 'RemoveMatlabPath(m "${folder}", m "${definition}") i .r0'
+  !insertmacro CallPathRemove 'RemoveMatlabPathKeeping(m "${folder}", m "${definition}", i ${keep}) i .r0'
   ${IfThen} $R7 == 1 ${|} SetFileAttributes "${definition}pathdef.m" READONLY ${|}
+!macroend
+
+; The user's own entry lines of an install's folders, as its install.ini
+; recorded them: 0 when it recorded none (releases before 1.3 did not count).
+!macro UserEntriesOf folder var
+  ReadINIStr ${var} "${folder}\install.ini" "orvalink" "user"
+  ${IfThen} ${var} == "" ${|} StrCpy ${var} 0 ${|}
 !macroend
 
 ; Setup's own pathdef.old, recorded at install by size and time: the
@@ -461,9 +471,10 @@ Function RemoveEarlierEntries
   ${EndIf}
   ${If} $Earlier == $INSTDIR
   ${AndIf} $EarlierDefinition == $Definition
-    Return   ; the lines of this folder in this pathdef.m go next, whoever left them
+    Return   ; the lines of this folder in this pathdef.m go next
   ${EndIf}
-  !insertmacro RemoveEntriesOf "$Earlier" "$EarlierDefinition"
+  !insertmacro UserEntriesOf "$Earlier" $R1
+  !insertmacro RemoveEntriesOf "$Earlier" "$EarlierDefinition" "$R1"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
     !insertmacro Stop "$TEMP" "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines; nothing was changed. Is the file writable?" 3
@@ -893,10 +904,31 @@ Section "orvalink"
   ${EndIf}
   StrCpy $EarlierNote ""
   Call RemoveEarlierEntries
-  !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
-  ${If} $0 == -1
-  ${OrIf} $0 == "error"
-    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines an earlier install left; nothing was changed. Is the file writable?" 3
+  ; This folder's lines in this pathdef.m go only where an earlier install of
+  ; ours put them (as a release before 1.3, which kept no definition, did
+  ; into its own folder); the user's own, counted then or now, stay.
+  StrCpy $0 0
+  StrCpy $R2 0
+  ${If} $Earlier == $INSTDIR
+    ${If} $EarlierDefinition == $Definition
+    ${OrIf} $EarlierDefinition == ""
+      StrCpy $R2 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $R2 == 1
+    !insertmacro UserEntriesOf "$Earlier" $UserEntries
+    !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition" "$UserEntries"
+    ${If} $0 == -1
+    ${OrIf} $0 == "error"
+      !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines the earlier install put there; nothing was changed. Is the file writable?" 3
+    ${EndIf}
+  ${Else}
+    !insertmacro CallPathRemove 'CountMatlabPathEntries(m "$INSTDIR", m "$Definition") i .r1'
+    ${If} $1 == -1
+    ${OrIf} $1 == "error"
+      !insertmacro Stop "$TEMP" "Could not read $Definitionpathdef.m; nothing was changed. Is it readable?" 3
+    ${EndIf}
+    StrCpy $UserEntries $1
   ${EndIf}
   ; The install folder's log tells of the last setup run, from its first line.
   CreateDirectory "$INSTDIR"
@@ -905,13 +937,17 @@ Section "orvalink"
   !insertmacro Tell "orvalink ${VERSION} setup, into $INSTDIR, for the MATLAB in $Matlab."
   ${IfThen} $EarlierNote != "" ${|} !insertmacro AppendLog "$LogPath" "$EarlierNote" ${|}
   ${If} $0 > 0
-    !insertmacro Tell "Took $0 entry lines of an earlier install out of $Definitionpathdef.m."
+    !insertmacro Tell "Took $0 entry lines of the earlier install in $INSTDIR out of $Definitionpathdef.m."
+  ${EndIf}
+  ${If} $UserEntries != 0
+    !insertmacro Tell "$Definitionpathdef.m already named some of orvalink's folders (entries of your own): they stay where they are, now and when orvalink is uninstalled."
   ${EndIf}
   Call RemoveEarlierCopy
 
   !insertmacro InstallFiles
   CreateDirectory "$INSTDIR\trim"
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "definition" "$Definition"
+  WriteINIStr "$INSTDIR\install.ini" "orvalink" "user" "$UserEntries"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The caller's duty: the current definition as pathdef.old. An earlier
@@ -1017,7 +1053,8 @@ Function un.RemoveEntries
     !insertmacro Tell "$Definitionpathdef.m is gone (MATLAB was removed, or moved): there is no path to take orvalink off."
     Return
   ${EndIf}
-  !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
+  !insertmacro UserEntriesOf "$INSTDIR" $R1
+  !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition" "$R1"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
     StrCpy $R9 "Could not rewrite $Definitionpathdef.m, so orvalink's folders stay on MATLAB's path. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"
@@ -1027,6 +1064,9 @@ Function un.RemoveEntries
     !insertmacro Tell "MATLAB's path definition $Definitionpathdef.m did not name orvalink's folders; it is as it was."
   ${Else}
     !insertmacro Tell "Took orvalink's folders off MATLAB's path ($0 lines of $Definitionpathdef.m)."
+  ${EndIf}
+  ${If} $R1 != 0
+    !insertmacro Tell "Kept the entries of your own that $Definitionpathdef.m held before the install, where they are."
   ${EndIf}
 FunctionEnd
 
@@ -1048,7 +1088,7 @@ Function un.RemoveEntriesEverywhere
     ${If} $R5 != ""
     ${AndIf} ${FileExists} "$R5\toolbox\local\pathdef.m"
       StrCpy $Definition "$R5\toolbox\local\"
-      !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition"
+      !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition" 0
       ${If} $0 == -1
       ${OrIf} $0 == "error"
         !insertmacro Tell "Could not rewrite $Definitionpathdef.m, which may name orvalink's folders. Take them off in MATLAB: rmpath('$INSTDIR', '$INSTDIR\samples', '$INSTDIR\trim', '$INSTDIR\util', '$INSTDIR\fgutil'); savepath"

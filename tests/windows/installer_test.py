@@ -551,6 +551,25 @@ class Setup(unittest.TestCase):
         finally:
             wine(["reg", "delete", "HKLM\\SOFTWARE\\MathWorks", "/f"])
 
+    def test_the_users_own_entries_of_the_folder_stay_through_install_and_uninstall(self):
+        # The install folder already on MATLAB's path, by the user's hand (Documents\MATLAB, say).
+        pathdef = os.path.join(self.local, "pathdef.m")
+        folder = windows(self.target)
+        mine = f"     '{folder};', ...\r\n     '{folder}\\util;', ...\r\n".encode()
+        marker = b"%%% END ENTRIES %%%\r\n"
+        before, after = PATHDEF.split(marker)
+        own = before + mine + marker + after
+        with open(pathdef, "wb") as handle:
+            handle.write(own)
+        for run in range(2):  # an install, then a reinstall over it
+            self.assertEqual(self.install().returncode, 0, run)
+            self.assertEqual(read(pathdef), before + mine + self.entries().encode() + marker + after, run)
+            log = "\n".join(read_log(os.path.join(self.target, "orvalink-setup.log")))
+            self.assertIn("entries of your own", log)
+            self.assertEqual("Took 5 entry lines of the earlier install" in log, run == 1, log)
+        self.uninstall()
+        self.assertEqual(read(pathdef), own)
+
     def put_user_files(self):
         """A file of the user's in the install folder and in each of its package folders."""
         mine = {name: f"{name}: the user's own\r\n".encode() for name in

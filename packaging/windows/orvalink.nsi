@@ -9,7 +9,8 @@
 ;
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
 ; Exit code 0 on success; 2 when an input is refused (nothing written);
-; 3 when the path update fails (everything taken back); 4 when installed
+; 3 when the path update fails (everything this run changed taken back, but an
+; earlier copy already taken out, which the message names); 4 when installed
 ; files, pathdef.m or pathdef.old are in use; 5 when another setup or uninstall is
 ; running; 6 when a newer orvalink is installed (nothing written); 7 when
 ; installed but pathdef.m has no END ENTRIES line, so the package is not on
@@ -76,6 +77,7 @@ Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after ea
 Var EarlierDefinition ; the folder of the pathdef.m the earlier install registered in
 Var LogPath       ; where Tell writes its lines ("" for the details only)
 Var EarlierNote   ; what was done before the log started, for its first lines
+Var Unchanged     ; what a failure from here on leaves as it was (said in its message)
 Var UserEntries   ; the user's own entry lines of the package's folders, packed (CountMatlabPathEntries)
 
 !define MUI_ABORTWARNING
@@ -479,6 +481,7 @@ Function RemoveEarlierEntries
   ${OrIf} $0 == "error"
     !insertmacro Stop "$TEMP" "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines; nothing was changed. Is the file writable?" 3
   ${EndIf}
+  StrCpy $Unchanged "Only the earlier orvalink's entry lines were taken out of $EarlierDefinitionpathdef.m; nothing else was changed."
   StrCpy $EarlierNote "Moved orvalink's registration from $EarlierDefinitionpathdef.m (took its $0 entry lines out) to $Definitionpathdef.m: one MATLAB holds orvalink's entries."
   DetailPrint "$EarlierNote"
 FunctionEnd
@@ -504,6 +507,7 @@ Function RemoveEarlierCopy
   ${EndIf}
   SetDetailsPrint both
   !insertmacro Tell "Took out the earlier orvalink $R2 in $Earlier, file by file: files that setup did not install stay."
+  StrCpy $Unchanged "The earlier orvalink $R2 in $Earlier was taken out before this (its entry lines and files; yours stay): run this setup again once the cause is fixed."
   !insertmacro TellKeptFiles "$Earlier"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 FunctionEnd
@@ -903,6 +907,7 @@ Section "orvalink"
     ${EndIf}
   ${EndIf}
   StrCpy $EarlierNote ""
+  StrCpy $Unchanged "Nothing was changed."
   Call RemoveEarlierEntries
   ; This folder's lines in this pathdef.m go only where an earlier install of
   ; ours put them (as a release before 1.3, which kept no definition, did
@@ -920,13 +925,13 @@ Section "orvalink"
     !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition" "$UserEntries"
     ${If} $0 == -1
     ${OrIf} $0 == "error"
-      !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines the earlier install put there; nothing was changed. Is the file writable?" 3
+      !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines the earlier install put there. Is the file writable? $Unchanged" 3
     ${EndIf}
   ${Else}
     !insertmacro CallPathRemove 'CountMatlabPathEntries(m "$INSTDIR", m "$Definition") i .r1'
     ${If} $1 == -1
     ${OrIf} $1 == "error"
-      !insertmacro Stop "$TEMP" "Could not read $Definitionpathdef.m; nothing was changed. Is it readable?" 3
+      !insertmacro Stop "$TEMP" "Could not read $Definitionpathdef.m. Is it readable? $Unchanged" 3
     ${EndIf}
     StrCpy $UserEntries $1
   ${EndIf}
@@ -974,7 +979,7 @@ Section "orvalink"
     ${If} ${Errors}
       StrCpy $KeptOld ""
       Call RemoveFiles
-      !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old; nothing was changed. Is the folder writable?" 3
+      !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old. Is the folder writable? $Unchanged" 3
     ${EndIf}
     SetDetailsPrint both
     !insertmacro Tell "Kept the earlier pathdef.old as $KeptOld."
@@ -992,7 +997,7 @@ Section "orvalink"
     ${EndIf}
     StrCpy $KeptOld ""
     Call RemoveFiles
-    !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old; nothing was changed. Is the folder writable?" 3
+    !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old. Is the folder writable? $Unchanged" 3
   ${EndIf}
   SetDetailsPrint both
   !insertmacro Tell "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
@@ -1008,7 +1013,7 @@ Section "orvalink"
   ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
   ${If} $0 != 1
     Call TakeBack
-    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m. It is as it was, and nothing is installed. Is the file writable, and are you an administrator?" 3
+    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m. It is as it was, and nothing of this release is installed. Is the file writable, and are you an administrator? $Unchanged" 3
   ${EndIf}
 
   ; 1 does not say that the end marker was found.

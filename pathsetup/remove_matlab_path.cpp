@@ -288,3 +288,26 @@ extern "C" std::int32_t PATHREMOVE_CALL FilesEqual(const char* first, const char
     }
     return result;
 }
+
+extern "C" std::int32_t PATHREMOVE_CALL FileHash(const char* path)
+{
+    std::FILE* in = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (in == nullptr) {
+        return 0;
+    }
+    std::uint32_t hash = 2166136261u;  // FNV-1a, 32 bits
+    unsigned char chunk[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        for (std::size_t i = 0; i < got; ++i) {
+            hash = (hash ^ chunk[i]) * 16777619u;
+        }
+    }
+    const bool readWhole = std::ferror(in) == 0;
+    std::fclose(in);
+    if (!readWhole) {
+        return 0;
+    }
+    const auto folded = static_cast<std::int32_t>(hash & 0x7fffffffu);
+    return folded != 0 ? folded : 1;
+}

@@ -39,6 +39,12 @@ extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL RemoveMatlabPathKeepin
 extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL CountMatlabPathEntries(const char* packageFolder,
                                                                                  const char* definitionFolder);
 
+// The FNV-1a hash (32 bits) of the file's bytes, its top bit cleared (1
+// for a hash of 0), so that it reads as a positive number: how an upgrade
+// tells a shipped file from one the user edited (scripts/nsis_files.py
+// hashes the shipped files the same way). 0 when the file cannot be read.
+extern "C" PATHREMOVE_EXPORT std::int32_t PATHREMOVE_CALL FileHash(const char* path);
+
 // 1 when the two files hold the same bytes, 0 when they differ, -1 when
 // either cannot be read: the setup's take-back restores pathdef.m from
 // pathdef.old only when a failed update changed it.

@@ -8,23 +8,47 @@ Macros: InstallFiles puts every file of STAGE in its place under $INSTDIR;
 RemoveInstalledFiles deletes exactly those files (on the next start of
 Windows when one is in use), then each of their folders only when it is
 empty; RemoveEarlierFiles deletes, under $Earlier, every file that this or
-an earlier release installed, and then their folders when empty;
+an earlier release installed, and then their folders when empty, but for a
+text file whose content differs from what the installed release
+($EarlierVersion) shipped there, when its list says that (the user edited
+it): setup's RemoveUnlessEdited keeps that one;
 TellKeptFiles names every file and folder left in a package folder that
 setup did not install; FindInstalledFileInUse names the first installed file
 that another program holds open. Install, take-back, upgrade and uninstall
 all use these lists, so they cannot disagree. An EARLIER.txt holds one path
-per line, relative to the install folder, with backslashes; '#' starts a
-comment line.
+per line, relative to the install folder, with backslashes, then for a text
+file a tab and the hashes (file_hash) of each content a release shipped
+there, separated by blanks; '#' starts a comment line. The same list for
+this release goes to OUTPUT.nsh's folder as installed-files.txt, to be kept
+as packaging/windows/installed-<version>.txt when it is released.
 """
 import os
+import re
 import sys
 
 LOG_NAME = "orvalink-setup.log"
+# What a user may edit in the package folder, and so what an upgrade checks first.
+TEXT = (".m", ".cpp", ".txt", ".md", ".csv", ".lua", ".py", ".bat")
+
+
+def file_hash(data):
+    """FNV-1a (32 bits) with the top bit cleared, 0 made 1: pathremove's FileHash."""
+    value = 2166136261
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return (value & 0x7FFFFFFF) or 1
 
 
 def earlier_files(path):
+    """{file: set of hashes} of one release's list (an empty set where it gives none)."""
+    found = {}
     with open(path, encoding="utf-8") as handle:
-        return [line.strip() for line in handle if line.strip() and not line.startswith("#")]
+        for line in handle:
+            if not line.strip() or line.startswith("#"):
+                continue
+            name, _, hashes = line.rstrip("\n").partition("\t")
+            found.setdefault(name.strip(), set()).update(int(h) for h in hashes.split())
+    return found
 
 
 def folders_of(files):
@@ -47,7 +71,19 @@ def main():
         for name in sorted(names):
             files.append(os.path.relpath(os.path.join(folder, name), stage).replace(os.sep, "\\"))
     files.sort()
-    every = sorted(set(files).union(*(earlier_files(p) for p in earlier)))
+    shipped = {}  # this release's text files and the hash of each
+    for f in files:
+        if f.lower().endswith(TEXT):
+            with open(os.path.join(stage, f.replace("\\", os.sep)), "rb") as handle:
+                shipped[f] = file_hash(handle.read())
+    # {version: {file: hashes}} of each earlier release's list (installed-<version>.txt).
+    lists = {re.sub(r"^installed-|\.txt$", "", os.path.basename(p)): earlier_files(p) for p in earlier}
+    every = sorted(set(files).union(*lists.values()))
+    with open(os.path.join(os.path.dirname(os.path.abspath(output)), "installed-files.txt"), "w",
+              encoding="utf-8", newline="\n") as handle:
+        handle.write("# What this release's setup installs, relative to its install folder, with the\n"
+                     "# hash of each text file (scripts/nsis_files.py).\n")
+        handle.writelines(f + (f"\t{shipped[f]}" if f in shipped else "") + "\n" for f in files)
     # trim\ is made empty by setup, for the user's trim data.
     folders = folders_of(files + ["trim\\-"])
 
@@ -65,7 +101,17 @@ def main():
     lines += [f'  Delete /REBOOTOK "$INSTDIR\\{f}"' for f in files]
     lines += [f'  RMDir "$INSTDIR\\{folder}"' for folder in folders_of(files)]
     lines += ["!macroend", "", "!macro RemoveEarlierFiles"]
-    lines += [f'  Delete "$Earlier\\{f}"' for f in every]
+    for f in every:
+        checked = {version: listed[f] for version, listed in lists.items() if listed.get(f)}
+        if not checked:
+            lines.append(f'  Delete "$Earlier\\{f}"')
+            continue
+        # $R1 the file; $R2 the hashes of what the installed release shipped there ("" when
+        # its content is not known); $R3 1 when this release installs it too.
+        lines += [f'  StrCpy $R1 "$Earlier\\{f}"', '  StrCpy $R2 ""']
+        lines += [f'  ${{IfThen}} $EarlierVersion == "{version}" ${{|}} StrCpy $R2 " {" ".join(map(str, sorted(h)))} " ${{|}}'
+                  for version, h in sorted(checked.items())]
+        lines += [f'  StrCpy $R3 {1 if f in files else 0}', "  Call RemoveUnlessEdited"]
     lines += [f'  RMDir "$Earlier\\{folder}"' for folder in folders_of(every + ["trim\\-"])]
     lines += ["!macroend", "",
               "; Tells (details and log) of each file or folder in `root` and its",

@@ -193,6 +193,33 @@ TEST_F(RemoveMatlabPathFile, counts_entries_and_keeps_those_it_is_told_to)
     EXPECT_EQ(RemoveMatlabPathKeeping(package.c_str(), folder.c_str(), 0), -1);
 }
 
+// FNV-1a of the bytes, top bit cleared: the hashes scripts/nsis_files.py lists.
+TEST_F(RemoveMatlabPathFile, file_hash_is_fnv1a_of_every_byte_and_0_for_no_file)
+{
+    const std::string path = (dir / "pathdef.m").string();
+    const struct {
+        std::string bytes;
+        std::int32_t hash;
+    } cases[] = {
+        {"", 0x011c9dc5},                                      // the offset basis, top bit cleared
+        {"a", 0x640c292c},                                     // 0xe40c292c
+        {std::string(70000, 'x') + "\r\n", 0},                 // filled in below: past one read
+    };
+    std::uint32_t longHash = 2166136261u;
+    for (unsigned char c : cases[2].bytes) {
+        longHash = (longHash ^ c) * 16777619u;
+    }
+    for (const auto& c : cases) {
+        write(c.bytes);
+        const std::int32_t expected = c.hash != 0 ? c.hash : static_cast<std::int32_t>(longHash & 0x7fffffffu);
+        EXPECT_EQ(FileHash(path.c_str()), expected) << c.bytes.size();
+    }
+    write(std::string("a\0b", 3));
+    EXPECT_NE(FileHash(path.c_str()), 0x640c292c);  // bytes after a NUL count
+    EXPECT_EQ(FileHash((dir / "missing").string().c_str()), 0);
+    EXPECT_EQ(FileHash(nullptr), 0);
+}
+
 TEST_F(RemoveMatlabPathFile, fails_and_changes_nothing_when_it_cannot_read_or_replace)
 {
     EXPECT_EQ(RemoveMatlabPath(package.c_str(), folder.c_str()), -1);  // no pathdef.m

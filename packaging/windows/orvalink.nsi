@@ -77,6 +77,7 @@ Var ReadOnly      ; 1 when pathdef.m was read-only: it is made so again after ea
 Var EarlierDefinition ; the folder of the pathdef.m the earlier install registered in
 Var LogPath       ; where Tell writes its lines ("" for the details only)
 Var EarlierNote   ; what was done before the log started, for its first lines
+Var EarlierVersion ; the version of the earlier install (its Add/Remove entry)
 Var Unchanged     ; what a failure from here on leaves as it was (said in its message)
 Var UserEntries   ; the user's own entry lines of the package's folders, packed (CountMatlabPathEntries)
 
@@ -493,10 +494,10 @@ Function RemoveEarlierCopy
   ${If} $Earlier == ""
     Return
   ${EndIf}
-  ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   ${If} $EarlierDefinition != ""
     !insertmacro RemoveOwnBackup "$Earlier" "$EarlierDefinition"
   ${EndIf}
+  ReadRegStr $EarlierVersion HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   SetDetailsPrint none
   !insertmacro RemoveEarlierFiles
   Delete "$Earlier\install.ini"
@@ -506,10 +507,58 @@ Function RemoveEarlierCopy
     RMDir "$Earlier"
   ${EndIf}
   SetDetailsPrint both
+  ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   !insertmacro Tell "Took out the earlier orvalink $R2 in $Earlier, file by file: files that setup did not install stay."
   StrCpy $Unchanged "The earlier orvalink $R2 in $Earlier was taken out before this (its entry lines and files; yours stay): run this setup again once the cause is fixed."
   !insertmacro TellKeptFiles "$Earlier"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+FunctionEnd
+
+; $R1: a text file an earlier release installed; $R2: " h1 h2 ", the hashes
+; of what that release shipped there (pathremove's FileHash), "" when its
+; list does not say; $R3: 1 when this release installs it too. Deleted when
+; it is what was shipped (or that is not known); otherwise the user changed
+; it, and it is kept beside, as <name>.edited (.edited2, ... when taken),
+; named in the details and the log.
+Function RemoveUnlessEdited
+  ${IfNot} ${FileExists} "$R1"
+    Return
+  ${EndIf}
+  ${If} $R2 == ""
+    Delete "$R1"
+    Return
+  ${EndIf}
+  !insertmacro CallPathRemove 'FileHash(m "$R1") i .r0'
+  StrCpy $R5 " $0 "
+  StrLen $R6 $R5
+  StrLen $R7 $R2
+  StrCpy $R8 0
+  ${DoWhile} $R8 < $R7
+    StrCpy $R4 $R2 $R6 $R8
+    ${If} $R4 == $R5
+    ${AndIf} $0 != 0
+      Delete "$R1"
+      Return
+    ${EndIf}
+    IntOp $R8 $R8 + 1
+  ${Loop}
+  StrCpy $R4 "$R1.edited"
+  StrCpy $R5 1
+  ${While} ${FileExists} "$R4"
+    IntOp $R5 $R5 + 1
+    StrCpy $R4 "$R1.edited$R5"
+  ${EndWhile}
+  SetDetailsPrint both
+  ClearErrors
+  Rename "$R1" "$R4"
+  ${If} ${Errors}
+    !insertmacro Tell "Warning: could not keep $R1, which you had changed, as $R4."
+  ${ElseIf} $R3 == 1
+    !insertmacro Tell "Kept $R1, which you had changed, as $R4: this release installs its own $R1."
+  ${Else}
+    !insertmacro Tell "Kept $R1, which you had changed, as $R4: this release no longer installs it."
+  ${EndIf}
+  SetDetailsPrint none
 FunctionEnd
 
 ; ---- Checks, before anything is written ------------------------------------

@@ -597,6 +597,10 @@ class Setup(unittest.TestCase):
             self.assertEqual(self.install().returncode, 4)
         self.assertEqual(snapshot(self.work), before)
         self.assertEqual(wine(["reg", "query", UNINSTALL_KEY], text=True).stdout, key)
+        # A shipped file the user changed: kept beside the new one, and named in the log.
+        edited = read(os.path.join(self.target, "build_orvalink.m")) + b"% my change\r\n"
+        with open(os.path.join(self.target, "build_orvalink.m"), "wb") as handle:
+            handle.write(edited)
         # Upgrade; then the previous release's setup again (it cannot refuse: it does not know
         # this one), which meets this release's uninstaller; then upgrade once more.
         for setup, code in ((SETUP, 0), (PREVIOUS_SETUP, 0), (SETUP, 0)):
@@ -606,6 +610,9 @@ class Setup(unittest.TestCase):
             for name, data in mine.items():
                 self.assertEqual(files.get(name), data, (setup, name))
             self.assertEqual(read(pathdef), self.with_entries(self.entries()), setup)
+        self.assertEqual(read(os.path.join(self.target, "build_orvalink.m.edited")), edited)
+        self.assertNotEqual(read(os.path.join(self.target, "build_orvalink.m")), edited)
+        mine[os.path.join("build_orvalink.m.edited")] = edited
         # At most one backup, and it is the user's own pathdef.m, without a line of ours.
         self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
         self.assertEqual(read(os.path.join(self.local, "pathdef.old")), PATHDEF)

@@ -1081,8 +1081,9 @@ Section "orvalink"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "orvalink ${VERSION} (${BITS}-bit)"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; In place (_?=): the caller (Add/Remove Programs, a deployment tool) gets the uninstall's own exit code.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The orvalink developers"
@@ -1188,13 +1189,25 @@ Section "Uninstall"
   SetDetailsPrint both
   !insertmacro Tell "Removed the files that setup installed in $INSTDIR."
   !insertmacro TellKeptFiles "$INSTDIR"
-  ; Run in place (_?=), the uninstaller cannot delete itself.
-  ${If} $EXEDIR == $INSTDIR
-  ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
-    !insertmacro Tell "Kept $INSTDIR\uninstall.exe: run in place (_?=), it cannot delete itself. Delete it, and then the folder, by hand."
-  ${EndIf}
   ${If} ${RebootFlag}
     !insertmacro Tell "Some files were in use; Windows removes them when it next starts."
+  ${EndIf}
+  ; Run in place (_?=, as Add/Remove Programs runs it, so that its caller gets
+  ; this exit code), the uninstaller cannot delete itself; a running program's
+  ; file can be moved, though: out of the folder, it goes when Windows next starts.
+  ${If} $EXEDIR == $INSTDIR
+  ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
+    GetTempFileName $R0
+    Delete "$R0"
+    ClearErrors
+    Rename "$INSTDIR\uninstall.exe" "$R0"
+    ${If} ${Errors}
+      !insertmacro Tell "Kept $INSTDIR\uninstall.exe: run in place (_?=), it cannot delete itself. Delete it, and then the folder, by hand."
+    ${Else}
+      Delete /REBOOTOK "$R0"
+      RMDir "$INSTDIR"
+      !insertmacro Tell "Moved this uninstaller, which cannot delete itself while it runs, out of $INSTDIR to $R0, which Windows deletes when it next starts."
+    ${EndIf}
   ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   !insertmacro Tell "orvalink is uninstalled. Restart MATLAB, so that its path no longer names orvalink's folders."

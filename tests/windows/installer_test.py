@@ -311,9 +311,13 @@ class Setup(unittest.TestCase):
         pathdef = os.path.join(self.local, "pathdef.m")
         registered = read(pathdef)
         before = snapshot(self.target)
+        # Add/Remove Programs' quiet command runs it in place (_?=), so that its exit code comes back.
+        query = wine(["reg", "query", UNINSTALL_KEY, "/v", "QuietUninstallString"], text=True).stdout
+        quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*?)\s*$", query, re.M).group(1)
+        self.assertEqual(quiet, f'"{windows(self.target)}\\uninstall.exe" /S _?={windows(self.target)}')
+        program, arguments = re.match(r'"([^"]+)" (.*)', quiet).groups()
         with held("file", windows(os.path.join(self.target, "orvalink.dll"))):
-            # _?= runs it in place, so that its exit code comes back.
-            run = wine([os.path.join(self.target, "uninstall.exe"), "/S", "_?=" + windows(self.target)])
+            run = wine([program] + arguments.split(" "))  # no blank in the folder
             self.assertEqual(run.returncode, 4)
         self.assertEqual(snapshot(self.target), before | {"orvalink-setup.log": snapshot(self.target)["orvalink-setup.log"]})
         self.assertIn("orvalink.dll is in use", self.last_log_line(self.target))
@@ -330,6 +334,7 @@ class Setup(unittest.TestCase):
         self.assertEqual(values.get("DisplayVersion"), VERSION)
         # Both setups installed show two entries: each names its bitness.
         self.assertEqual(values.get("DisplayName"), f"orvalink {VERSION} ({ARCH[3:]}-bit)")
+        self.assertEqual(values.get("UninstallString"), f'"{windows(self.target)}\\uninstall.exe" _?={windows(self.target)}')
         self.assertEqual(values.get("Publisher"), "The orvalink developers")
         self.assertEqual(values.get("DisplayIcon"), windows(self.target) + "\\uninstall.exe")
         self.assertEqual(values.get("Readme"), windows(self.target) + "\\README.txt")
@@ -674,10 +679,12 @@ class Setup(unittest.TestCase):
         for name in mine:
             self.assertIn(f"Kept {windows(self.target)}\\{name.replace(os.sep, chr(92))}: setup did not install it.",
                           lines)
-        # Run in place, it cannot delete itself, and says so; its own last line, not the installer's.
-        self.assertIn(f"Kept {windows(self.target)}\\uninstall.exe: run in place", "\n".join(lines))
+        # Run in place, it cannot delete itself: it moves itself out of the folder, and says so;
+        # its own last line, not the installer's.
+        self.assertIn(f"Moved this uninstaller, which cannot delete itself while it runs, out of {windows(self.target)}",
+                      "\n".join(lines))
         self.assertTrue(lines[-1].startswith("orvalink is uninstalled."))
-        self.assertEqual(snapshot(self.target), mine | {"uninstall.exe": read(uninstaller[0])})
+        self.assertEqual(snapshot(self.target), mine)
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1194,7 +1194,8 @@ Section "Uninstall"
   ${EndIf}
   ; Run in place (_?=, as Add/Remove Programs runs it, so that its caller gets
   ; this exit code), the uninstaller cannot delete itself; a running program's
-  ; file can be moved, though: out of the folder, it goes when Windows next starts.
+  ; file can be moved, though (on its own drive): out of the folder, it goes
+  ; when Windows next starts.
   ${If} $EXEDIR == $INSTDIR
   ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
     GetTempFileName $R0
@@ -1202,7 +1203,17 @@ Section "Uninstall"
     ClearErrors
     Rename "$INSTDIR\uninstall.exe" "$R0"
     ${If} ${Errors}
-      !insertmacro Tell "Kept $INSTDIR\uninstall.exe: run in place (_?=), it cannot delete itself. Delete it, and then the folder, by hand."
+      ; %TEMP% on another drive: beside the folder, on its own drive, then.
+      GetTempFileName $R0 "$INSTDIR\.."
+      Delete "$R0"
+      ClearErrors
+      Rename "$INSTDIR\uninstall.exe" "$R0"
+    ${EndIf}
+    ${If} ${Errors}
+      ; Where it cannot be moved (Wine does not move a running program), when Windows next starts.
+      Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+      RMDir /REBOOTOK "$INSTDIR"
+      !insertmacro Tell "Run in place (_?=), this uninstaller cannot delete itself: Windows deletes $INSTDIR\uninstall.exe, and the folder when empty, when it next starts."
     ${Else}
       Delete /REBOOTOK "$R0"
       RMDir "$INSTDIR"

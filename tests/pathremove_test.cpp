@@ -206,8 +206,8 @@ TEST_F(RemoveMatlabPathFile, file_hash_is_fnv1a_of_every_byte_and_0_for_no_file)
         {std::string(70000, 'x') + "\r\n", 0},                 // filled in below: past one read
     };
     std::uint32_t longHash = 2166136261u;
-    for (unsigned char c : cases[2].bytes) {
-        longHash = (longHash ^ c) * 16777619u;
+    for (const char c : cases[2].bytes) {
+        longHash = (longHash ^ static_cast<unsigned char>(c)) * 16777619u;
     }
     for (const auto& c : cases) {
         write(c.bytes);

@@ -140,7 +140,7 @@ yes = strcmp(ordered{1}, first);
 end
 
 function setAsideOldDemos(folders)
-% Releases before 1.3 saved the demo model as orvalink_demo.slx. A model
+% Earlier releases saved the demo model as orvalink_demo.slx. A model
 % in the current folder, or earlier on the path, runs in place of the
 % function orvalink_demo, so it is renamed, never deleted (it may hold edits).
 for k = 1:numel(folders)

@@ -314,7 +314,7 @@ FunctionEnd
 !macroend
 
 ; The user's own entry lines of an install's folders, as its install.ini
-; recorded them: 0 when it recorded none (releases before 1.3 did not count).
+; recorded them: 0 when it recorded none (earlier releases did not count).
 !macro UserEntriesOf folder var
   ReadINIStr ${var} "${folder}\install.ini" "orvalink" "user"
   ${IfThen} ${var} == "" ${|} StrCpy ${var} 0 ${|}
@@ -959,7 +959,7 @@ Section "orvalink"
   StrCpy $Unchanged "Nothing was changed."
   Call RemoveEarlierEntries
   ; This folder's lines in this pathdef.m go only where an earlier install of
-  ; ours put them (as a release before 1.3, which kept no definition, did
+  ; ours put them (as an earlier release, which kept no definition, did
   ; into its own folder); the user's own, counted then or now, stay.
   StrCpy $0 0
   StrCpy $R2 0

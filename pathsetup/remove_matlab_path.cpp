@@ -12,7 +12,8 @@
 namespace pathremove {
 namespace {
 
-constexpr std::array<std::string_view, 5> subfolderSuffixes = {"", "\\samples", "\\trim", "\\util", "\\fgutil"};
+constexpr std::array<std::string_view, entryFolderCount> subfolderSuffixes = {"", "\\samples", "\\trim", "\\util",
+                                                                             "\\fgutil"};
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -104,8 +105,8 @@ int packageEntry(std::string_view line, std::string_view packageFolder)
     return -1;
 }
 
-// The line ends of `text` walked in order: `visit(line, content, entry)` for
-// each line with its line end, without it, and which folder it names.
+// The lines of `text` in order: `visit(line, entry)` for each line with its
+// line end, and which of the five folders it names (-1 for none).
 template <typename Visit>
 void forEachLine(std::string_view text, std::string_view packageFolder, Visit visit)
 {

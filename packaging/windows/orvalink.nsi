@@ -9,8 +9,8 @@
 ;
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
 ; Exit code 0 on success; 2 when an input is refused (nothing written);
-; 3 when the path update fails (everything this run changed taken back, but an
-; earlier copy already taken out, which the message names); 4 when installed
+;  3 when the path update or a file fails (everything this run changed is put
+; back as it was, an earlier copy of orvalink included); 4 when installed
 ; files, pathdef.m or pathdef.old are in use; 5 when another setup or uninstall is
 ; running; 6 when a newer orvalink is installed (nothing written); 7 when
 ; installed but pathdef.m has no END ENTRIES line, so the package is not on
@@ -78,7 +78,11 @@ Var EarlierDefinition ; the folder of the pathdef.m the earlier install register
 Var LogPath       ; where Tell writes its lines ("" for the details only)
 Var EarlierNote   ; what was done before the log started, for its first lines
 Var EarlierVersion ; the version of the earlier install (its Add/Remove entry)
-Var Unchanged     ; what a failure from here on leaves as it was (said in its message)
+Var Hold          ; where what setup changes is copied first, to put back after a failure ("" before)
+Var Outcome       ; what putting it back came to (said in the failure's message)
+Var PutBackName   ; the user's pathdef.old that an earlier setup had kept under this name, named pathdef.old again
+Var OldCopied     ; 1 once this run's pathdef.old is written
+Var RunBySetup    ; 1 when an older setup runs this uninstaller and waits for it
 Var UserEntries   ; the user's own entry lines of the package's folders, packed (CountMatlabPathEntries)
 
 !define MUI_ABORTWARNING
@@ -166,6 +170,13 @@ Page custom MatlabPage MatlabLeave
   MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
   SetErrorLevel ${code}
   Quit
+!macroend
+
+; A failure once setup has begun to change things: all it changed goes back
+; (PutBack), and the message says so; exit code 3.
+!macro Fail text
+  Call PutBack
+  !insertmacro Stop "$TEMP" "${text} $Outcome" 3
 !macroend
 
 ; ---- The MATLAB folder ---------------------------------------------------
@@ -345,7 +356,9 @@ FunctionEnd
       SetDetailsPrint none
       Delete "${definition}pathdef.old"
       ${If} $R1 != ""
+        ClearErrors
         Rename "${definition}$R1" "${definition}pathdef.old"
+        ${IfNotThen} ${Errors} ${|} StrCpy $PutBackName $R1 ${|}
       ${EndIf}
       SetDetailsPrint both
       !insertmacro Tell "Removed the copy of the path definition that setup had kept, ${definition}pathdef.old."
@@ -480,9 +493,8 @@ Function RemoveEarlierEntries
   !insertmacro RemoveEntriesOf "$Earlier" "$EarlierDefinition" "$R1"
   ${If} $0 == -1
   ${OrIf} $0 == "error"
-    !insertmacro Stop "$TEMP" "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines; nothing was changed. Is the file writable?" 3
+    !insertmacro Fail "Could not rewrite $EarlierDefinitionpathdef.m to take out the earlier orvalink's entry lines. Is the file writable?"
   ${EndIf}
-  StrCpy $Unchanged "Only the earlier orvalink's entry lines were taken out of $EarlierDefinitionpathdef.m; nothing else was changed."
   StrCpy $EarlierNote "Moved orvalink's registration from $EarlierDefinitionpathdef.m (took its $0 entry lines out) to $Definitionpathdef.m: one MATLAB holds orvalink's entries."
   DetailPrint "$EarlierNote"
 FunctionEnd
@@ -509,9 +521,8 @@ Function RemoveEarlierCopy
   SetDetailsPrint both
   ReadRegStr $R2 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   !insertmacro Tell "Took out the earlier orvalink $R2 in $Earlier, file by file: files that setup did not install stay."
-  StrCpy $Unchanged "The earlier orvalink $R2 in $Earlier was taken out before this (its entry lines and files; yours stay): run this setup again once the cause is fixed."
   !insertmacro TellKeptFiles "$Earlier"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Its Add/Remove entry goes when this install is complete.
 FunctionEnd
 
 ; $R1: a text file an earlier release installed; $R2: " h1 h2 ", the hashes
@@ -551,9 +562,16 @@ Function RemoveUnlessEdited
   SetDetailsPrint both
   ClearErrors
   Rename "$R1" "$R4"
+  ; Left in place, it would be overwritten or deleted.
   ${If} ${Errors}
-    !insertmacro Tell "Warning: could not keep $R1, which you had changed, as $R4."
-  ${ElseIf} $R3 == 1
+    !insertmacro Fail "Could not keep $R1, which you had changed, as $R4. Is the folder writable?"
+  ${EndIf}
+  ; The held copy puts $R1 back after a failure; this name then goes.
+  FileOpen $R6 "$Hold\edited.txt" a
+  FileSeek $R6 0 END
+  FileWriteUTF16LE $R6 "$R4$\r$\n"
+  FileClose $R6
+  ${If} $R3 == 1
     !insertmacro Tell "Kept $R1, which you had changed, as $R4: this release installs its own $R1."
   ${Else}
     !insertmacro Tell "Kept $R1, which you had changed, as $R4: this release no longer installs it."
@@ -699,16 +717,30 @@ Function WarnUnknownArchitecture
 FunctionEnd
 
 ; One setup or uninstall at a time: a second one says so and ends with exit
-; code 5. The mutex lives as long as the process.
-!macro OneAtATime log
-  System::Call 'kernel32::CreateMutex(p 0, i 0, t "orvalink-setup") p .r1 ?e'
+; code 5. Mutexes live as long as the process. Setups since 1.1.0 take
+; "orvalink-setup"; setups and uninstallers of this release on also take
+; "orvalink-setup-or-uninstall". An uninstaller that finds only the first
+; was started by an older setup, which waits for it as part of its
+; upgrade: it goes on ($RunBySetup 1), and leaves its own file to that setup.
+!define SETUP_MUTEX "orvalink-setup"
+!define ANY_MUTEX "orvalink-setup-or-uninstall"
+!macro Refuse log
+  StrCpy $R9 "Another orvalink setup or uninstall is running. Let it finish, then start this one again."
+  !insertmacro AppendLog "${log}" "$R9"
+  MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
+  SetErrorLevel 5
+  Quit
+!macroend
+!macro OneAtATime log uninstaller
+  System::Call 'kernel32::CreateMutex(p 0, i 0, t "${ANY_MUTEX}") p .r1 ?e'
   Pop $R0
-  ${If} $R0 == 183   ; ERROR_ALREADY_EXISTS
-    StrCpy $R9 "Another orvalink setup or uninstall is running. Let it finish, then start this one again."
-    !insertmacro AppendLog "${log}" "$R9"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
-    SetErrorLevel 5
-    Quit
+  ${IfThen} $R0 == 183 ${|} !insertmacro Refuse "${log}" ${|}   ; ERROR_ALREADY_EXISTS
+  System::Call 'kernel32::CreateMutex(p 0, i 0, t "${SETUP_MUTEX}") p .r1 ?e'
+  Pop $R0
+  StrCpy $RunBySetup 0
+  ${If} $R0 == 183
+    ${IfThen} ${uninstaller} == 0 ${|} !insertmacro Refuse "${log}" ${|}
+    StrCpy $RunBySetup 1
   ${EndIf}
 !macroend
 
@@ -739,7 +771,7 @@ Function InstallOptionNotLast
 FunctionEnd
 
 Function .onInit
-  !insertmacro OneAtATime "$TEMP\${LOG_NAME}"
+  !insertmacro OneAtATime "$TEMP\${LOG_NAME}" 0
 !if "${ARCH}" == "win64"
   SetRegView 64
 !endif
@@ -848,28 +880,125 @@ FunctionEnd
 
 ; ---- Taking it back --------------------------------------------------------
 
-; Puts the earlier pathdef.m and pathdef.old back and removes what was installed.
-Function TakeBack
+!macro HoldDefinition folder held
+  ${IfThen} ${FileExists} "${folder}pathdef.m" ${|} CopyFiles /SILENT "${folder}pathdef.m" "$Hold\${held}\pathdef.m" ${|}
+  ${IfThen} ${FileExists} "${folder}pathdef.old" ${|} CopyFiles /SILENT "${folder}pathdef.old" "$Hold\${held}\pathdef.old" ${|}
+!macroend
+
+; A held path definition back: pathdef.old when setup took it away (as
+; copied, with its time, by which setup knows its own), pathdef.m when it changed.
+!macro PutDefinitionBack folder held
+  ${If} ${FileExists} "$Hold\${held}\pathdef.old"
+  ${AndIfNot} ${FileExists} "${folder}pathdef.old"
+    CopyFiles /SILENT "$Hold\${held}\pathdef.old" "${folder}pathdef.old"
+  ${EndIf}
+  StrCpy $0 1
+  ${If} ${FileExists} "$Hold\${held}\pathdef.m"
+    !insertmacro CallPathRemove 'FilesEqual(m "$Hold\${held}\pathdef.m", m "${folder}pathdef.m") i .r0'
+  ${EndIf}
+  ${If} $0 != 1
+    SetFileAttributes "${folder}pathdef.m" NORMAL
+    Delete "${folder}pathdef.m"
+    CopyFiles /SILENT "$Hold\${held}\pathdef.m" "${folder}pathdef.m"   ; read-only again if it was
+  ${EndIf}
+!macroend
+
+; Before anything changes, a copy of all that setup may change: pathdef.m and
+; pathdef.old of this MATLAB and of the earlier install's, and the earlier
+; install's files of ours (its list), install.ini, uninstaller and log. In
+; %TEMP%, under a name of its own; it goes once setup succeeds or has put
+; everything back, and stays, named, when that fails.
+Function HoldWhatSetupChanges
+  StrCpy $R0 1
+  ${Do}
+    StrCpy $Hold "$TEMP\orvalink-setup-held-$R0"
+    ${IfNotThen} ${FileExists} "$Hold" ${|} ${ExitDo} ${|}
+    IntOp $R0 $R0 + 1
+  ${Loop}
+  StrCpy $EarlierDefinition ""
+  ${If} $Earlier != ""
+    ReadINIStr $EarlierDefinition "$Earlier\install.ini" "orvalink" "definition"
+  ${EndIf}
+  SetDetailsPrint none
+  ClearErrors
+  CreateDirectory "$Hold\definition"
+  !insertmacro HoldDefinition "$Definition" "definition"
+  ${If} $EarlierDefinition != ""
+  ${AndIf} $EarlierDefinition != $Definition
+    CreateDirectory "$Hold\earlier-definition"
+    !insertmacro HoldDefinition "$EarlierDefinition" "earlier-definition"
+  ${EndIf}
+  ${If} $Earlier != ""
+    CreateDirectory "$Hold\files"
+    !insertmacro HoldEarlierFiles
+    ${IfThen} ${FileExists} "$Earlier\install.ini" ${|} CopyFiles /SILENT "$Earlier\install.ini" "$Hold\files\install.ini" ${|}
+    ${IfThen} ${FileExists} "$Earlier\uninstall.exe" ${|} CopyFiles /SILENT "$Earlier\uninstall.exe" "$Hold\files\uninstall.exe" ${|}
+    ${IfThen} ${FileExists} "$Earlier\${LOG_NAME}" ${|} CopyFiles /SILENT "$Earlier\${LOG_NAME}" "$Hold\files\${LOG_NAME}" ${|}
+  ${EndIf}
+  SetDetailsPrint both
+  ${If} ${Errors}
+    RMDir /r "$Hold"
+    !insertmacro Stop "$TEMP" "Could not copy what setup changes to $Hold, to put it back should setup fail. Is %TEMP% full? Nothing was changed." 3
+  ${EndIf}
+FunctionEnd
+
+; After a failure: everything back as HoldWhatSetupChanges found it, the
+; earlier install too (its Add/Remove entry was never touched). $Outcome
+; says what came of it.
+Function PutBack
   SetOutPath "$TEMP"   ; the install folder is no longer the current one, so it can go
   SetDetailsPrint none
-  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" NORMAL ${|}
-  ${If} ${FileExists} "$Definitionpathdef.old"
-    ; Put pathdef.m back only when the failed update changed it.
-    !insertmacro CallPathRemove 'FilesEqual(m "$Definitionpathdef.m", m "$Definitionpathdef.old") i .r0'
-    ${If} $0 == 1
-      Delete "$Definitionpathdef.old"
-    ${Else}
-      Delete "$Definitionpathdef.m"
-      Rename "$Definitionpathdef.old" "$Definitionpathdef.m"
-    ${EndIf}
+  StrCpy $R8 0   ; 1 when something could not go back
+  ClearErrors
+  ; The backups, undone in the reverse order of their changes.
+  ${IfThen} $OldCopied == 1 ${|} Delete "$Definitionpathdef.old" ${|}
+  ${IfThen} $KeptOld != "" ${|} Rename "$Definition$KeptOld" "$Definitionpathdef.old" ${|}
+  ${IfThen} $PutBackName != "" ${|} Rename "$EarlierDefinitionpathdef.old" "$EarlierDefinition$PutBackName" ${|}
+  !insertmacro PutDefinitionBack "$Definition" "definition"
+  ${If} $EarlierDefinition != ""
+  ${AndIf} $EarlierDefinition != $Definition
+    !insertmacro PutDefinitionBack "$EarlierDefinition" "earlier-definition"
   ${EndIf}
-  ${If} $KeptOld != ""
-    Rename "$Definition$KeptOld" "$Definitionpathdef.old"
-  ${EndIf}
-  ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
-  SetDetailsPrint both
-  DetailPrint "Put MATLAB's path definition back as it was, and removed what was installed."
+  ${IfThen} ${Errors} ${|} StrCpy $R8 1 ${|}
+  ; This run's files (not all may be there: no error counts), then the earlier copy's.
   Call RemoveFiles
+  ${If} $Earlier != ""
+    ClearErrors
+    FileOpen $R6 "$Hold\edited.txt" r
+    ${IfNot} ${Errors}
+      ${Do}
+        FileReadUTF16LE $R6 $R7
+        ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+        ${TrimNewLines} $R7 $R7
+        Delete "$R7"
+      ${Loop}
+      FileClose $R6
+    ${EndIf}
+    ClearErrors
+    CreateDirectory "$Earlier"
+    CopyFiles /SILENT "$Hold\files\*.*" "$Earlier"
+    ${IfThen} ${Errors} ${|} StrCpy $R8 1 ${|}
+  ${EndIf}
+  SetDetailsPrint both
+  ${If} $R8 == 1
+    StrCpy $Outcome "Setup could not put back all it had changed: a copy of each file as it was is in $Hold."
+  ${ElseIf} $Earlier != ""
+    RMDir /r "$Hold"
+    StrCpy $Outcome "Everything setup had changed is as it was, the orvalink in $Earlier too."
+  ${Else}
+    RMDir /r "$Hold"
+    StrCpy $Outcome "Everything setup had changed is as it was."
+  ${EndIf}
+  DetailPrint "$Outcome"
+  StrCpy $Hold ""
+FunctionEnd
+
+; Abort on a file that could not be written (the only way a section ends early when not silent).
+Function .onInstFailed
+  ${If} $Hold != ""
+    Call PutBack
+    !insertmacro LogTo "$TEMP" "Setup was stopped before it was complete. $Outcome"
+  ${EndIf}
 FunctionEnd
 
 ; Only what setup installed goes, whatever else the folder holds (it may be
@@ -956,7 +1085,10 @@ Section "orvalink"
     ${EndIf}
   ${EndIf}
   StrCpy $EarlierNote ""
-  StrCpy $Unchanged "Nothing was changed."
+  StrCpy $KeptOld ""
+  StrCpy $PutBackName ""
+  StrCpy $OldCopied 0
+  Call HoldWhatSetupChanges
   Call RemoveEarlierEntries
   ; This folder's lines in this pathdef.m go only where an earlier install of
   ; ours put them (as an earlier release, which kept no definition, did
@@ -974,13 +1106,13 @@ Section "orvalink"
     !insertmacro RemoveEntriesOf "$INSTDIR" "$Definition" "$UserEntries"
     ${If} $0 == -1
     ${OrIf} $0 == "error"
-      !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m to take out the entry lines the earlier install put there. Is the file writable? $Unchanged" 3
+      !insertmacro Fail "Could not rewrite $Definitionpathdef.m to take out the entry lines the earlier install put there. Is the file writable?"
     ${EndIf}
   ${Else}
     !insertmacro CallPathRemove 'CountMatlabPathEntries(m "$INSTDIR", m "$Definition") i .r1'
     ${If} $1 == -1
     ${OrIf} $1 == "error"
-      !insertmacro Stop "$TEMP" "Could not read $Definitionpathdef.m. Is it readable? $Unchanged" 3
+      !insertmacro Fail "Could not read $Definitionpathdef.m. Is it readable?"
     ${EndIf}
     StrCpy $UserEntries $1
   ${EndIf}
@@ -998,15 +1130,19 @@ Section "orvalink"
   ${EndIf}
   Call RemoveEarlierCopy
 
+  ; Silent, a file that cannot be written is passed over with the error flag set.
+  ClearErrors
   !insertmacro InstallFiles
   CreateDirectory "$INSTDIR\trim"
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "definition" "$Definition"
   WriteINIStr "$INSTDIR\install.ini" "orvalink" "user" "$UserEntries"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    !insertmacro Fail "Could not write all of orvalink's files into $INSTDIR (the details name the file). Is the disk full, or is a file there read-only?"
+  ${EndIf}
 
   ; The caller's duty: the current definition as pathdef.old. An earlier
   ; pathdef.old is kept under the first free name pathdef.old.N.
-  StrCpy $KeptOld ""
   SetDetailsPrint none
   ; An earlier pathdef.old that is byte for byte today's pathdef.m (an
   ; earlier copy's backup, put back) holds nothing the new one will not:
@@ -1027,8 +1163,7 @@ Section "orvalink"
     Rename "$Definitionpathdef.old" "$Definition$KeptOld"
     ${If} ${Errors}
       StrCpy $KeptOld ""
-      Call RemoveFiles
-      !insertmacro Stop "$TEMP" "Could not rename the earlier $Definitionpathdef.old. Is the folder writable? $Unchanged" 3
+      !insertmacro Fail "Could not rename the earlier $Definitionpathdef.old. Is the folder writable?"
     ${EndIf}
     SetDetailsPrint both
     !insertmacro Tell "Kept the earlier pathdef.old as $KeptOld."
@@ -1037,16 +1172,9 @@ Section "orvalink"
   ClearErrors
   CopyFiles /SILENT "$Definitionpathdef.m" "$Definitionpathdef.old"
   SetFileAttributes "$Definitionpathdef.old" NORMAL   ; a copy of a read-only pathdef.m is one too
+  StrCpy $OldCopied 1   ; or a part of it
   ${If} ${Errors}
-    Delete "$Definitionpathdef.old"
-    StrCpy $R9 "$Definition"
-    StrCpy $Definition ""   ; nothing to put back but the kept file
-    ${If} $KeptOld != ""
-      Rename "$R9$KeptOld" "$R9pathdef.old"
-    ${EndIf}
-    StrCpy $KeptOld ""
-    Call RemoveFiles
-    !insertmacro Stop "$TEMP" "Could not copy $R9pathdef.m to pathdef.old. Is the folder writable? $Unchanged" 3
+    !insertmacro Fail "Could not copy $Definitionpathdef.m to pathdef.old. Is the folder writable?"
   ${EndIf}
   SetDetailsPrint both
   !insertmacro Tell "Kept a copy of MATLAB's path definition as it was: $Definitionpathdef.old."
@@ -1061,8 +1189,7 @@ Section "orvalink"
   System::Call '"$INSTDIR\brindle.dll"::SetMatlabPath(i 0, *i r1, m "$INSTDIR$Definition") i .r0 ?cu'
   ${IfThen} $ReadOnly == 1 ${|} SetFileAttributes "$Definitionpathdef.m" READONLY ${|}
   ${If} $0 != 1
-    Call TakeBack
-    !insertmacro Stop "$TEMP" "Could not rewrite $Definitionpathdef.m. It is as it was, and nothing of this release is installed. Is the file writable, and are you an administrator? $Unchanged" 3
+    !insertmacro Fail "Could not rewrite $Definitionpathdef.m. Is the file writable, and are you an administrator?"
   ${EndIf}
 
   ; 1 does not say that the end marker was found.
@@ -1078,6 +1205,8 @@ Section "orvalink"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R9" /SD IDOK
   ${EndIf}
 
+  ; The earlier install's entry goes only now: its values are not all this release's.
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "orvalink ${VERSION} (${BITS}-bit)"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
@@ -1094,6 +1223,8 @@ Section "orvalink"
   Call WarnUnknownArchitecture
   !insertmacro Tell "Installed orvalink ${VERSION} in $INSTDIR and $R8; the path definition as it was is kept in $Definitionpathdef.old"
   ${IfThen} $R7 != 1 ${|} SetErrorLevel 7 ${|}
+  RMDir /r "$Hold"
+  StrCpy $Hold ""
   ; orvalink.dll is the block for this package's own tools and, with orvalink.mexw32, for 32-bit MATLAB;
   ; 64-bit MATLAB loads a MEX file it builds itself.
   DetailPrint "${NEXT_STEP}"
@@ -1158,7 +1289,7 @@ FunctionEnd
 
 Function un.onInit
   StrCpy $LogPath "$TEMP\${UNINSTALL_LOG_NAME}"
-  !insertmacro OneAtATime "$LogPath"
+  !insertmacro OneAtATime "$LogPath" 1
 !if "${ARCH}" == "win64"
   SetRegView 64
 !endif
@@ -1171,6 +1302,7 @@ Section "Uninstall"
     !insertmacro StopWhilePathdefLocked "$Definition" "$LogPath"
   ${EndIf}
   !insertmacro Tell "orvalink ${VERSION} uninstall, from $INSTDIR."
+  ${IfThen} $RunBySetup == 1 ${|} !insertmacro Tell "An older orvalink setup runs this uninstall, to install in its place." ${|}
   ${If} $Definition != ""
     Call un.RemoveEntries
     !insertmacro RemoveOwnBackup "$INSTDIR" "$Definition"
@@ -1197,6 +1329,7 @@ Section "Uninstall"
   ; file can be moved, though (on its own drive): out of the folder, it goes
   ; when Windows next starts.
   ${If} $EXEDIR == $INSTDIR
+  ${AndIf} $RunBySetup == 0
   ${AndIf} ${FileExists} "$INSTDIR\uninstall.exe"
     GetTempFileName $R0
     Delete "$R0"

@@ -116,12 +116,12 @@ def held(kind, what):
 
 
 def snapshot(root):
-    """Every file under root with its bytes."""
+    """Every file under root with its bytes (a symbolic link: where it points)."""
     files = {}
     for folder, _, names in os.walk(root):
         for name in names:
             path = os.path.join(folder, name)
-            files[os.path.relpath(path, root)] = read(path)
+            files[os.path.relpath(path, root)] = os.readlink(path) if os.path.islink(path) else read(path)
     return files
 
 
@@ -591,6 +591,9 @@ class Setup(unittest.TestCase):
             note = os.path.join(os.path.dirname(PREVIOUS_SETUP), "previous-release", "unavailable.txt")
             self.skipTest(read(note).decode() if os.path.exists(note) else "no setup of the previous release")
         pathdef = os.path.join(self.local, "pathdef.m")
+        own_backup = b"% the user's own pathdef.old\r\n"
+        with open(os.path.join(self.local, "pathdef.old"), "wb") as handle:
+            handle.write(own_backup)
         previous = wine([PREVIOUS_SETUP, "/S", "/MATLAB=" + windows(self.matlab), "/D=" + windows(self.target)])
         self.assertEqual(previous.returncode, 0)
         mine = self.put_user_files()
@@ -602,6 +605,19 @@ class Setup(unittest.TestCase):
             self.assertEqual(self.install().returncode, 4)
         self.assertEqual(snapshot(self.work), before)
         self.assertEqual(wine(["reg", "query", UNINSTALL_KEY], text=True).stdout, key)
+        # One that fails late, on a file it cannot write (a link to nowhere, which root cannot write
+        # either), after it took the earlier copy out: that copy is put back whole.
+        blocked = os.path.join(self.target, "orvalink_library.m")
+        os.symlink("/nonexistent/orvalink_library.m", blocked)
+        before = snapshot(self.work)
+        self.assertEqual(self.install().returncode, 3)
+        self.assertEqual(snapshot(self.work), before)
+        self.assertEqual(wine(["reg", "query", UNINSTALL_KEY], text=True).stdout, key)
+        self.assertIn(f"Could not write all of orvalink's files into {windows(self.target)}", self.last_log_line())
+        self.assertIn(f"Everything setup had changed is as it was, the orvalink in {windows(self.target)} too.",
+                      self.last_log_line())
+        self.assertFalse([name for name in os.listdir(wine_temp()) if name.startswith("orvalink-setup-held")])
+        os.remove(blocked)
         # A shipped file the user changed: kept beside the new one, and named in the log.
         edited = read(os.path.join(self.target, "build_orvalink.m")) + b"% my change\r\n"
         with open(os.path.join(self.target, "build_orvalink.m"), "wb") as handle:
@@ -615,11 +631,14 @@ class Setup(unittest.TestCase):
             for name, data in mine.items():
                 self.assertEqual(files.get(name), data, (setup, name))
             self.assertEqual(read(pathdef), self.with_entries(self.entries()), setup)
+            # Besides the user's own pathdef.old, at most one backup, and none with a line of ours.
+            backups = {name: read(os.path.join(self.local, name)) for name in os.listdir(self.local)
+                       if name.startswith("pathdef.old")}
+            self.assertEqual(sorted(backups.values()), sorted([PATHDEF, own_backup]), setup)
         self.assertEqual(read(os.path.join(self.target, "build_orvalink.m.edited")), edited)
         self.assertNotEqual(read(os.path.join(self.target, "build_orvalink.m")), edited)
         mine[os.path.join("build_orvalink.m.edited")] = edited
-        # At most one backup, and it is the user's own pathdef.m, without a line of ours.
-        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old", "pathdef.old.1"])
         self.assertEqual(read(os.path.join(self.local, "pathdef.old")), PATHDEF)
         # The log names each file that stayed; files of the previous release are there, up to date.
         log = "\n".join(read_log(os.path.join(self.target, "orvalink-setup.log")))
@@ -630,7 +649,8 @@ class Setup(unittest.TestCase):
         self.assertIn(VERSION, query)
         self.uninstall()
         self.assertEqual(read(pathdef), PATHDEF)
-        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m"])
+        self.assertEqual(sorted(os.listdir(self.local)), ["pathdef.m", "pathdef.old"])
+        self.assertEqual(read(os.path.join(self.local, "pathdef.old")), own_backup)
         self.assertEqual(snapshot(self.target), mine)
 
     def test_an_older_setup_does_not_replace_a_newer_install(self):
@@ -665,7 +685,7 @@ class Setup(unittest.TestCase):
         log = os.path.join(wine_temp(), "orvalink-uninstall.log")
         uninstaller = [os.path.join(self.target, "uninstall.exe"), "/S", "_?=" + windows(self.target)]
         self.assertEqual(self.install().returncode, 0)
-        with held("mutex", "orvalink-setup"):
+        with held("mutex", "orvalink-setup-or-uninstall"):  # a setup of this release
             self.assertEqual(wine(uninstaller).returncode, 5)
         self.assertIn("Another orvalink setup or uninstall is running", read_log(log)[-1])
         mine = self.put_user_files()

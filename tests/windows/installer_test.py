@@ -469,7 +469,13 @@ class Setup(unittest.TestCase):
         os.makedirs(os.path.join(greek, "toolbox", "local"))
         shutil.copy(os.path.join(self.local, "pathdef.m"), os.path.join(greek, "toolbox", "local"))
         long_matlab = os.path.join(self.work, "M" * 100)
+        # One that fails part-way: pathdef.old cannot be written (a link to nowhere, which root
+        # cannot write either), so all that setup changed goes back.
+        broken = os.path.join(self.work, "Broken MATLAB")
+        shutil.copytree(self.matlab, broken)
+        os.symlink("/nonexistent/pathdef.old", os.path.join(broken, "toolbox", "local", "pathdef.old"))
         cases = [
+            (self.target, broken, "to pathdef.old. Is the folder writable? Everything setup had changed is as it was."),
             (long_target, self.matlab, "has 104 characters"),
             (self.target, greek, "ANSI code page cannot hold"),
             (self.target, long_matlab, "more than the 108"),

@@ -8,8 +8,8 @@
 ; gives the uninstaller its own description).
 ;
 ; Silent: setup.exe /S /MATLAB=<MATLAB folder> /D=<install folder>
-; Exit code 0 on success; 2 when an input is refused (nothing written);
-;  3 when the path update or a file fails (everything this run changed is put
+; Exit code 0 on success; 2 when an input is refused (nothing written); 3
+; when the path update or a file fails (everything this run changed is put
 ; back as it was, an earlier copy of orvalink included); 4 when installed
 ; files, pathdef.m or pathdef.old are in use; 5 when another setup or uninstall is
 ; running; 6 when a newer orvalink is installed (nothing written); 7 when

@@ -616,6 +616,11 @@ class Setup(unittest.TestCase):
             self.assertEqual(self.install().returncode, 4)
         self.assertEqual(snapshot(self.work), before)
         self.assertEqual(wine(["reg", "query", UNINSTALL_KEY], text=True).stdout, key)
+        # A shipped file the user changed: kept beside the new one, and named in the log (and put
+        # back in its place by an upgrade that fails).
+        edited = read(os.path.join(self.target, "build_orvalink.m")) + b"% my change\r\n"
+        with open(os.path.join(self.target, "build_orvalink.m"), "wb") as handle:
+            handle.write(edited)
         # One that fails late, on a file it cannot write (a link to nowhere, which root cannot write
         # either), after it took the earlier copy out: that copy is put back whole.
         blocked = os.path.join(self.target, "orvalink_library.m")
@@ -628,10 +633,6 @@ class Setup(unittest.TestCase):
         self.assertIn(f"Everything setup had changed is as it was, the orvalink in {windows(self.target)} too.",
                       self.last_log_line())
         os.remove(blocked)
-        # A shipped file the user changed: kept beside the new one, and named in the log.
-        edited = read(os.path.join(self.target, "build_orvalink.m")) + b"% my change\r\n"
-        with open(os.path.join(self.target, "build_orvalink.m"), "wb") as handle:
-            handle.write(edited)
         # Upgrade; then the previous release's setup again (it cannot refuse: it does not know
         # this one), which meets this release's uninstaller; then upgrade once more.
         for setup, code in ((SETUP, 0), (PREVIOUS_SETUP, 0), (SETUP, 0)):

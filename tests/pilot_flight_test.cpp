@@ -1,10 +1,12 @@
 // The pilot's small aircraft: FlightGear's signs, a coordinated turn,
 // speed from the throttle, and straight and level flight without controls.
+// The demo flight: its angles in range and its velocity along its heading.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
+#include "flight_inputs.h"
 #include "pilot_flight.h"
 
 namespace {
@@ -116,6 +118,24 @@ TEST(PilotFlight, speed_follows_the_throttle_and_a_descent_ends_on_the_ground)
     const Flown down = fly(&dive, 120.0);
     EXPECT_EQ(down.last[18], 0.0);  // on the ground, not below it
     EXPECT_EQ(down.last[7], 0.0);
+}
+
+TEST(DemoFlight, keeps_its_angles_in_range_and_flies_along_its_heading_over_a_pole_and_the_date_line)
+{
+    constexpr double pi = std::numbers::pi;
+    const double starts[][2] = {{21.3187, -157.9225}, {89.999, 179.99}, {-89.999, -179.99}, {0.0, 179.9999}};
+    for (const auto& start : starts) {
+        runner::DemoFlight flight(start[0], start[1]);
+        for (int i = 0; i < 40000; ++i) {
+            const runner::Inputs& in = flight.next(i % 3 == 0 ? 0.05 : 0.01);
+            const double latitude = in[0], longitude = in[1], heading = in[5];
+            ASSERT_TRUE(latitude >= -pi / 2 && latitude <= pi / 2) << start[0] << " step " << i << ": " << latitude;
+            ASSERT_TRUE(longitude >= -pi && longitude < pi) << start[0] << " step " << i << ": " << longitude;
+            ASSERT_TRUE(heading >= 0.0 && heading < 2 * pi) << start[0] << " step " << i << ": " << heading;
+            // North and east velocity (ft/s) point along the heading, also right after a pole.
+            ASSERT_NEAR(std::atan2(in[20], in[19]), std::remainder(heading, 2 * pi), 1e-12) << start[0] << " step " << i;
+        }
+    }
 }
 
 }  // namespace

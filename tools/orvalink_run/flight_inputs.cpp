@@ -33,7 +33,9 @@ DemoFlight::DemoFlight(double latitudeDeg, double longitudeDeg)
       heading_(startHeading),
       pitch_(std::asin(climbRate / trueAirspeed) + 2.0 * degree),  // flight path and a little angle of attack
       groundSpeed_(std::sqrt(trueAirspeed * trueAirspeed - climbRate * climbRate)),
-      cosPitch_(std::cos(pitch_))
+      cosPitch_(std::cos(pitch_)),
+      cosHeading_(std::cos(heading_)),
+      sinHeading_(std::sin(heading_))
 {
 }
 
@@ -44,30 +46,42 @@ const Inputs& DemoFlight::next(double dt)
     const double s = std::clamp(time_ / rollInTime, 0.0, 1.0);
     const double bank = fullBank * s * s * (3.0 - 2.0 * s);
     const double rollRate = fullBank * 6.0 * s * (1.0 - s) / rollInTime;
-    // Once the bank holds, so do its sine and cosine: computed again only while it rolls in.
+    // Once the bank holds, so do its sine and cosine and the aileron: computed again only while it rolls in.
     if (bank != bank_) {
         bank_ = bank;
         sinBank_ = std::sin(bank);
         cosBank_ = std::cos(bank);
+        aileron_ = 0.03 * std::sin(std::numbers::pi * s);
     }
     const double turnRate = gravity * sinBank_ / cosBank_ / trueAirspeed;  // coordinated turn
     const double pitch = pitch_;
     const double groundSpeed = groundSpeed_;
 
     if (time_ > 0.0) {
-        heading_ = std::fmod(heading_ + turnRate * dt + 2.0 * std::numbers::pi, 2.0 * std::numbers::pi);
-        latitude_ += groundSpeed * std::cos(heading_) * dt / earthRadius;
-        longitude_ += groundSpeed * std::sin(heading_) * dt / (earthRadius * std::max(std::cos(latitude_), 1e-9));
+        // fmod and remainder cost as much as the rest of the step, and most steps need neither:
+        // the heading plus a turn lies between one and two turns, where taking a turn away is
+        // exact (what fmod gives, to the bit), and the longitude stays within a turn.
+        constexpr double turn = 2.0 * std::numbers::pi;
+        const double turned = heading_ + turnRate * dt + turn;
+        heading_ = turned >= turn && turned < 2.0 * turn ? turned - turn : std::fmod(turned, turn);
+        cosHeading_ = std::cos(heading_);
+        sinHeading_ = std::sin(heading_);
+        latitude_ += groundSpeed * cosHeading_ * dt / earthRadius;
+        longitude_ += groundSpeed * sinHeading_ * dt / (earthRadius * std::max(std::cos(latitude_), 1e-9));
         if (std::fabs(latitude_) > std::numbers::pi / 2) {
             // Over the pole: down the other side, on the opposite meridian, heading the other way.
             latitude_ = std::copysign(std::numbers::pi, latitude_) - latitude_;
             longitude_ += std::numbers::pi;
             heading_ = std::fmod(heading_ + std::numbers::pi, 2.0 * std::numbers::pi);
+            cosHeading_ = std::cos(heading_);
+            sinHeading_ = std::sin(heading_);
         }
         // Longitude within [-180, 180) degrees.
-        longitude_ = std::remainder(longitude_, 2.0 * std::numbers::pi);
-        if (longitude_ >= std::numbers::pi) {
-            longitude_ -= 2.0 * std::numbers::pi;
+        if (longitude_ < -std::numbers::pi || longitude_ >= std::numbers::pi) {
+            longitude_ = std::remainder(longitude_, turn);
+            if (longitude_ >= std::numbers::pi) {
+                longitude_ -= turn;
+            }
         }
         altitude_ += climbRate * dt;
     }
@@ -88,7 +102,7 @@ const Inputs& DemoFlight::next(double dt)
     // Port 3: flaps, elevator, aileron, rudder; three spare elements.
     in[8] = 0.0;
     in[9] = -0.05 - 0.02 * s;
-    in[10] = 0.03 * std::sin(std::numbers::pi * s);
+    in[10] = aileron_;
     in[11] = 0.01 * s;
     in[12] = in[13] = in[14] = 0.0;
     // Port 4: engine running, rpm, fuel flow (gal/h).
@@ -98,8 +112,8 @@ const Inputs& DemoFlight::next(double dt)
     // Port 5: height above ground (m).
     in[18] = altitude_ - groundElevation;
     // Port 6: velocity north, east, down (ft/s).
-    in[19] = groundSpeed * std::cos(heading_) * feetPerMetre;
-    in[20] = groundSpeed * std::sin(heading_) * feetPerMetre;
+    in[19] = groundSpeed * cosHeading_ * feetPerMetre;
+    in[20] = groundSpeed * sinHeading_ * feetPerMetre;
     in[21] = -climbRate * feetPerMetre;
     // Port 7: body roll, pitch, yaw rates (rad/s) of a steady coordinated turn.
     in[22] = rollRate;

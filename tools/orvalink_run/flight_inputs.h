@@ -36,6 +36,9 @@ private:
     double bank_ = 0.0;  // rad, and its sine and cosine
     double sinBank_ = 0.0;
     double cosBank_ = 1.0;
+    double aileron_ = 0.0;
+    double cosHeading_;  // of heading_
+    double sinHeading_;
     Inputs inputs_{};
 };
 

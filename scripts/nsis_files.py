@@ -11,10 +11,10 @@ empty; RemoveEarlierFiles deletes, under $Earlier, every file that this or
 an earlier release installed, and then their folders when empty, but for a
 text file whose content differs from what the installed release
 ($EarlierVersion) shipped there, when its list says that (the user edited
-it): setup's RemoveUnlessEdited keeps that one;
-HoldEarlierFiles copies each of those
-files that is there into $Hold\files first, so that a failed upgrade can
-put the earlier copy back whole;
+it): setup's RemoveUnlessEdited keeps that one; HoldEarlierFiles first
+copies each of those files that is there, and the earlier install.ini,
+uninstaller and log, into $Hold\files, so that a failed upgrade can put
+the earlier copy back whole;
 TellKeptFiles names every file and folder left in a package folder that
 setup did not install; FindInstalledFileInUse names the first installed file
 that another program holds open. Install, take-back, upgrade and uninstall
@@ -117,7 +117,7 @@ def main():
         lines += [f'  StrCpy $R3 {1 if f in files else 0}', "  Call RemoveUnlessEdited"]
     lines += [f'  RMDir "$Earlier\\{folder}"' for folder in folders_of(every + ["trim\\-"])]
     lines += ["!macroend", "", "!macro HoldEarlierFiles"]
-    for f in every:
+    for f in every + ["install.ini", "uninstall.exe", LOG_NAME]:
         folder = f.rpartition("\\")[0]
         lines += [f'  ${{If}} ${{FileExists}} "$Earlier\\{f}"',
                   f'    CreateDirectory "$Hold\\files{chr(92) + folder if folder else ""}"',

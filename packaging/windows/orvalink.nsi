@@ -931,9 +931,6 @@ Function HoldWhatSetupChanges
   ${If} $Earlier != ""
     CreateDirectory "$Hold\files"
     !insertmacro HoldEarlierFiles
-    ${IfThen} ${FileExists} "$Earlier\install.ini" ${|} CopyFiles /SILENT "$Earlier\install.ini" "$Hold\files\install.ini" ${|}
-    ${IfThen} ${FileExists} "$Earlier\uninstall.exe" ${|} CopyFiles /SILENT "$Earlier\uninstall.exe" "$Hold\files\uninstall.exe" ${|}
-    ${IfThen} ${FileExists} "$Earlier\${LOG_NAME}" ${|} CopyFiles /SILENT "$Earlier\${LOG_NAME}" "$Hold\files\${LOG_NAME}" ${|}
   ${EndIf}
   SetDetailsPrint both
   ${If} ${Errors}

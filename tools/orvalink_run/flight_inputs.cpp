@@ -72,7 +72,7 @@ const Inputs& DemoFlight::next(double dt)
             // Over the pole: down the other side, on the opposite meridian, heading the other way.
             latitude_ = std::copysign(std::numbers::pi, latitude_) - latitude_;
             longitude_ += std::numbers::pi;
-            heading_ = std::fmod(heading_ + std::numbers::pi, 2.0 * std::numbers::pi);
+            heading_ = std::fmod(heading_ + std::numbers::pi, turn);
             cosHeading_ = std::cos(heading_);
             sinHeading_ = std::sin(heading_);
         }
